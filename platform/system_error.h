@@ -23,6 +23,7 @@ enum SystemError : int {
     kErrWriteProtect = 19,
     kErrWriteFault = 29,
     kErrReadFault = 30,
+    kErrNotSameDevice = 17,
     kErrGeneralFailure = 31,
     kErrSharingViolation = 32,
     kErrLockViolation = 33,
@@ -42,5 +43,12 @@ int system_error_from_errno(int err);
 
 // Stores system_error_from_errno(errno) as the thread's last error and returns it.
 int capture_errno();
+
+// Like system_error_from_errno, but tells a missing file (2) from a missing directory
+// on the way to it (3) by looking at path's parent directory when err is ENOENT.
+int system_error_for_path(int err, const char* path);
+
+// Stores system_error_for_path(errno, path) as the thread's last error and returns it.
+int capture_errno_for_path(const char* path);
 
 }  // namespace sk::platform
