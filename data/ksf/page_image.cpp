@@ -1,0 +1,242 @@
+// Encoding and decoding of page images: run-length code, record area, header.
+#include "data/ksf/page_image.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace sk::ksf {
+
+// ---------------------------------------------------------------------------
+// Run-length code.
+
+void append_count(std::vector<std::uint8_t>* out, std::uint32_t value) {
+    if (value < 0x80) {
+        out->push_back(static_cast<std::uint8_t>(value));
+        return;
+    }
+    out->push_back(static_cast<std::uint8_t>(0x80 | (value & 0x7F)));
+    value >>= 7;
+    while (value != 0) {
+        std::uint8_t c = value & 0x7F;
+        value >>= 7;
+        if (value != 0) c |= 0x80;
+        out->push_back(c);
+    }
+}
+
+bool read_count(const std::uint8_t* in, std::size_t n, std::size_t* pos, std::uint32_t* value) {
+    if (*pos >= n) return false;
+    std::uint8_t b = in[(*pos)++];
+    if (b < 0x80) {
+        *value = b;
+        return true;
+    }
+    std::uint64_t v = b - 0x80;
+    unsigned shift = 7;
+    for (;;) {
+        if (*pos >= n || shift > 28) return false;
+        std::uint8_t c = in[(*pos)++];
+        v |= static_cast<std::uint64_t>(c & 0x7F) << shift;
+        shift += 7;
+        if (c < 0x80) break;
+    }
+    if (v > 0xFFFFFFFFu) return false;
+    *value = static_cast<std::uint32_t>(v);
+    return true;
+}
+
+std::vector<std::uint8_t> rle_encode(const std::uint8_t* data, std::size_t n) {
+    std::vector<std::uint8_t> out;
+    out.reserve(n / 2 + 8);
+    std::size_t literal_start = 0;
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t run = 1;
+        while (i + run < n && data[i + run] == data[i]) ++run;
+        // A repeat run costs its count and the next literal count; below four
+        // equal bytes plain literals are as short.
+        if (run >= 4) {
+            append_count(&out, static_cast<std::uint32_t>(i + 1 - literal_start));
+            out.insert(out.end(), data + literal_start, data + i + 1);
+            append_count(&out, static_cast<std::uint32_t>(run - 1));
+            i += run;
+            literal_start = i;
+        } else {
+            i += run;
+        }
+    }
+    if (literal_start < n) {
+        append_count(&out, static_cast<std::uint32_t>(n - literal_start));
+        out.insert(out.end(), data + literal_start, data + n);
+    }
+    return out;
+}
+
+bool rle_decode(const std::uint8_t* in, std::size_t n, std::size_t expected, std::vector<std::uint8_t>* out) {
+    out->clear();
+    if (expected == 0) return n == 0;
+    out->reserve(expected);
+    std::size_t pos = 0;
+    for (;;) {
+        std::uint32_t literal = 0;
+        if (!read_count(in, n, &pos, &literal)) return false;
+        if (literal > expected - out->size() || literal > n - pos) return false;
+        out->insert(out->end(), in + pos, in + pos + literal);
+        pos += literal;
+        if (out->size() == expected) break;
+        std::uint32_t repeat = 0;
+        if (!read_count(in, n, &pos, &repeat)) return false;
+        if (repeat > expected - out->size()) return false;
+        if (repeat != 0) {
+            if (out->empty()) return false;
+            out->insert(out->end(), repeat, out->back());
+        }
+        if (out->size() == expected) break;
+    }
+    return pos == n;
+}
+
+// ---------------------------------------------------------------------------
+// Record area.
+
+void encode_record_area(const std::vector<Record>& records, std::vector<std::uint8_t>* out) {
+    std::string_view prev;
+    std::size_t prev_key = 0;
+    for (const Record& r : records) {
+        const std::string_view cur = r.bytes;
+        std::size_t shared = 0;
+        const std::size_t limit = std::min<std::size_t>({prev.size(), cur.size(), kMaxShared});
+        while (shared < limit && prev[shared] == cur[shared]) ++shared;
+        std::uint8_t flag = static_cast<std::uint8_t>(shared);
+        if (cur.size() != prev.size()) flag |= 0x80;
+        if (r.key_length != prev_key) flag |= 0x40;
+        out->push_back(flag);
+        if (flag & 0x80) {
+            out->push_back(static_cast<std::uint8_t>(cur.size()));
+            out->push_back(static_cast<std::uint8_t>(cur.size() >> 8));
+        }
+        if (flag & 0x40) {
+            out->push_back(static_cast<std::uint8_t>(r.key_length));
+            out->push_back(static_cast<std::uint8_t>(r.key_length >> 8));
+        }
+        out->insert(out->end(), bytes_of(cur) + shared, bytes_of(cur) + cur.size());
+        prev = cur;
+        prev_key = r.key_length;
+    }
+}
+
+bool decode_record_area(const std::uint8_t* area, std::size_t n, std::size_t count, std::vector<Record>* out) {
+    out->clear();
+    // Every record takes at least its flag byte.
+    if (count > n) return false;
+    out->reserve(count);
+    std::size_t pos = 0;
+    std::size_t prev_total = 0, prev_key = 0;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (pos >= n) return false;
+        const std::uint8_t flag = area[pos++];
+        const std::size_t shared = flag & 0x3F;
+        std::size_t total = prev_total, key = prev_key;
+        if (flag & 0x80) {
+            if (n - pos < 2) return false;
+            total = get_le16(area + pos);
+            pos += 2;
+        }
+        if (flag & 0x40) {
+            if (n - pos < 2) return false;
+            key = get_le16(area + pos);
+            pos += 2;
+        }
+        if (shared > prev_total || shared > total || key > total) return false;
+        if (total - shared > n - pos) return false;
+        Record r;
+        r.key_length = key;
+        r.bytes.reserve(total);
+        if (shared) r.bytes.assign(out->back().bytes, 0, shared);
+        r.bytes.append(reinterpret_cast<const char*>(area + pos), total - shared);
+        pos += total - shared;
+        prev_total = total;
+        prev_key = key;
+        out->push_back(std::move(r));
+    }
+    return pos == n;
+}
+
+// ---------------------------------------------------------------------------
+// Pages.
+
+std::size_t page_estimate(const std::vector<Record>& records, unsigned level) {
+    std::size_t e = kPageHeaderSize + (level > 0 ? 4 * records.size() : 0);
+    for (const Record& r : records) e += r.full_length();
+    return e;
+}
+
+int build_page_image(const PageContent& page, std::vector<std::uint8_t>* image, PageImageInfo* info) {
+    const std::size_t count = page.records.size();
+    const bool index = page.level > 0;
+    if (index ? page.children.size() != count : !page.children.empty()) return 1664;
+    if (count > 0xFFFF || page.level > 0xFF) return 1683;
+    const std::size_t head = kPageHeaderSize + (index ? 4 * count : 0);
+
+    std::vector<std::uint8_t> area;
+    encode_record_area(page.records, &area);
+    const std::size_t expanded = head + area.size();
+    if (expanded > page.estimated || page.estimated > 0xFFFF) return 1664;
+
+    std::vector<std::uint8_t> packed = rle_encode(area.data(), area.size());
+    const bool compressed = roundup256(head + packed.size()) < roundup256(expanded);
+    const std::vector<std::uint8_t>& body = compressed ? packed : area;
+    const std::size_t stored = head + body.size();
+    if (roundup256(stored) > kMaxPageBytes || expanded > 0xFFFF) return 1683;
+
+    image->assign(roundup256(stored), kPadByte);
+    std::uint8_t* p = image->data();
+    put_le32(p + kPageOwnOffset, page.own_offset);
+    put_le16(p + kPageStored, static_cast<std::uint32_t>(stored));
+    put_le16(p + kPageExpanded, static_cast<std::uint32_t>(expanded));
+    put_le16(p + kPageEstimated, static_cast<std::uint32_t>(page.estimated));
+    put_le16(p + kPageCount, static_cast<std::uint32_t>(count));
+    p[kPageLevel] = static_cast<std::uint8_t>(page.level);
+    for (std::size_t k = 0; index && k < count; ++k) put_le32(p + kPageHeaderSize + 4 * k, page.children[k]);
+    if (!body.empty()) std::memcpy(p + head, body.data(), body.size());
+    if (info) {
+        info->stored = stored;
+        info->expanded = expanded;
+        info->compressed = compressed;
+    }
+    return 0;
+}
+
+int decode_page_image(const std::uint8_t* image, std::size_t n, PageContent* out, PageImageInfo* info,
+                      bool any_size) {
+    if (n < kPageHeaderSize) return kPageMalformed;
+    const std::size_t stored = get_le16(image + kPageStored);
+    const std::size_t expanded = get_le16(image + kPageExpanded);
+    const std::size_t count = get_le16(image + kPageCount);
+    const unsigned level = image[kPageLevel];
+    const std::size_t head = kPageHeaderSize + (level > 0 ? 4 * count : 0);
+    if (any_size ? stored > n : roundup256(stored) != n) return kPageWrongSize;
+    if (stored < head || expanded < stored) return kPageMalformed;
+
+    out->own_offset = get_le32(image + kPageOwnOffset);
+    out->level = level;
+    out->estimated = get_le16(image + kPageEstimated);
+    out->children.clear();
+    for (std::size_t k = 0; level > 0 && k < count; ++k) out->children.push_back(get_le32(image + kPageHeaderSize + 4 * k));
+
+    std::vector<std::uint8_t> expanded_area;
+    const std::uint8_t* area = image + head;
+    if (stored < expanded) {
+        if (!rle_decode(image + head, stored - head, expanded - head, &expanded_area)) return kPageMalformed;
+        area = expanded_area.data();
+    }
+    if (!decode_record_area(area, expanded - head, count, &out->records)) return kPageWrongLength;
+    if (info) {
+        info->stored = stored;
+        info->expanded = expanded;
+        info->compressed = stored < expanded;
+    }
+    return kPageOk;
+}
+
+}  // namespace sk::ksf
