@@ -1,0 +1,150 @@
+// Opening and closing the display, the display clock, screen metrics, clipboard,
+// cursors and the beep.
+#include "platform/display/display.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/display/window_manager.h"
+#include "platform/system_error.h"
+
+namespace sk::platform::display {
+
+using namespace detail;
+
+namespace detail {
+
+ScreenMetrics metrics_locked() {
+    ScreenMetrics m;
+    m.width = state().screen.width();
+    m.height = state().screen.height();
+    m.dpi = logical_dpi();
+    return m;
+}
+
+}  // namespace detail
+
+Backend backend_from_environment() {
+    const char* v = std::getenv("SITEKEEPER_DISPLAY");
+    if (v && std::strcmp(v, "headless") == 0) return Backend::kHeadless;
+    return Backend::kSdl;
+}
+
+bool open_display() {
+    return open_display(backend_from_environment());
+}
+
+bool open_display(Backend backend, Size screen) {
+    auto& st = state();
+    Lock lock(st.mutex);
+    if (st.open) {
+        if (st.backend == backend) return true;
+        set_last_system_error(kErrInvalidFunction);
+        return false;
+    }
+    if (backend == Backend::kSdl) {
+        // The screen backend is not part of this build yet; only the headless one is.
+        set_last_system_error(kErrNotSupported);
+        return false;
+    }
+    if (screen.width <= 0 || screen.height <= 0 || screen.width > 16384 || screen.height > 16384) {
+        set_last_system_error(kErrInvalidParameter);
+        return false;
+    }
+    st.open = true;
+    st.backend = backend;
+    st.virtual_clock = backend == Backend::kHeadless;
+    st.virtual_ms = 0;
+    st.opened_at = std::chrono::steady_clock::now();
+    st.screen = Surface(screen.width, screen.height, system_color(SystemColor::kDesktop));
+    st.damage.clear();
+    st.damage.push_back(st.screen.bounds());
+    st.active = st.focus = st.capture = st.hover = st.dragging = 0;
+    st.caret_owner = 0;
+    st.caret_shown = false;
+    st.mouse = Point{};
+    st.buttons = st.modifiers = 0;
+    st.last_press = DisplayState::Press{};
+    st.clipboard.clear();
+    st.clipboard_set = false;
+    st.cursor = Cursor::kArrow;
+    st.beeps = 0;
+    return true;
+}
+
+void close_display() {
+    auto& st = state();
+    Lock lock(st.mutex);
+    if (!st.open) return;
+    std::vector<WindowId> tops = st.top_windows;
+    for (auto it = tops.rbegin(); it != tops.rend(); ++it) destroy_locked(*it);
+    st.windows.clear();
+    st.top_windows.clear();
+    st.open = false;
+    // Waiting loops see the display closed; their queues live on in their own hands.
+    for (auto& [id, q] : st.queues) {
+        q->woken = true;
+        q->ready.notify_all();
+    }
+    st.queues.clear();
+    st.damage.clear();
+    st.idle_changed.notify_all();
+}
+
+bool is_display_open() {
+    Lock lock(state().mutex);
+    return state().open;
+}
+
+Backend display_backend() {
+    Lock lock(state().mutex);
+    return state().backend;
+}
+
+std::uint64_t display_clock_ms() {
+    Lock lock(state().mutex);
+    return now_ms();
+}
+
+ScreenMetrics screen_metrics() {
+    Lock lock(state().mutex);
+    return metrics_locked();
+}
+
+void set_clipboard_text(std::string_view text) {
+    Lock lock(state().mutex);
+    state().clipboard.assign(text);
+    state().clipboard_set = true;
+}
+
+std::string clipboard_text() {
+    Lock lock(state().mutex);
+    return state().clipboard;
+}
+
+bool clipboard_has_text() {
+    Lock lock(state().mutex);
+    return state().clipboard_set;
+}
+
+void set_cursor(Cursor cursor) {
+    Lock lock(state().mutex);
+    state().cursor = cursor;
+}
+
+Cursor current_cursor() {
+    Lock lock(state().mutex);
+    return state().cursor;
+}
+
+void beep() {
+    Lock lock(state().mutex);
+    ++state().beeps;
+}
+
+std::uint64_t beep_count() {
+    Lock lock(state().mutex);
+    return state().beeps;
+}
+
+}  // namespace sk::platform::display
