@@ -1,0 +1,13 @@
+// The ksf command-line tool: info, check and dump over a KSF file, built on the
+// engine's own readers in data/ksf/. The commands never change the file.
+#pragma once
+
+#include <ostream>
+
+namespace sk::ksftool {
+
+// Runs one ksf command line (argv[0] is the program name). Returns the exit
+// status: 0 done (check: clean), 1 defects found or the file unreadable, 2 usage.
+int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err);
+
+}  // namespace sk::ksftool
