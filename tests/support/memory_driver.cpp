@@ -27,6 +27,16 @@ struct MemoryTable {
 std::map<std::string, std::shared_ptr<MemoryTable>> g_store;
 std::uint64_t g_reads = 0;
 
+// The transaction: a copy of every enlisted table as it was at its LOGOUT.
+// COMMIT forgets the copies, ROLLBACK puts them back. One per process, as the
+// enlisted list of a real driver is.
+std::map<std::shared_ptr<MemoryTable>, MemoryTable> g_enlisted;
+
+// The injected failure: the (countdown + 1)th call of the operation fails.
+int g_fail_op = -1;
+int g_fail_countdown = 0;
+int g_fail_code = 0;
+
 enum class Mode { kNone, kFileStart, kFilePointer, kKeyStart, kKeyValue, kKeyPosition, kContinue };
 
 struct MemoryState : sk::data::DriverStateBase {
@@ -47,9 +57,9 @@ struct MemoryState : sk::data::DriverStateBase {
 MemoryState& state_of(FileControlBlock* file) { return *static_cast<MemoryState*>(file->state); }
 
 constexpr std::uint8_t kOperationList[] = {
-    27,
-    0x01, 0x07, 0x0A, 0x0B, 0x0F, 0x10, 0x12, 0x13, 0x17, 0x18, 0x19, 0x1E, 0x1F, 0x20,
-    0x25, 0x29, 0x2C, 0x2D, 0x30, 0x31, 0x3A, 0x3C, 0x3D, 0x3E, 0x3F, 0x40, 0x42, 0x43,
+    30,
+    0x01, 0x07, 0x08, 0x0A, 0x0B, 0x0F, 0x10, 0x12, 0x13, 0x16, 0x17, 0x18, 0x19, 0x1E, 0x1F, 0x20,
+    0x25, 0x28, 0x29, 0x2C, 0x2D, 0x30, 0x31, 0x3A, 0x3C, 0x3D, 0x3E, 0x3F, 0x40, 0x42, 0x43,
     3,
     sk::data::kTypeString, sk::data::kTypeDecimal, sk::data::kTypeLong,
 };
@@ -299,7 +309,21 @@ int run(DriverCall& call) {
     MemoryState& s = state_of(file);
     sk::data::OperationArgs& args = *call.args;
     std::string name = sk::data::file_name_text(*file);
+    if (call.op == g_fail_op && g_fail_countdown-- == 0) {
+        g_fail_op = -1;
+        return g_fail_code;
+    }
     switch (call.op) {
+        case sk::data::kOpLogout:
+            if (s.table) g_enlisted.try_emplace(s.table, *s.table);
+            return 0;
+        case sk::data::kOpCommit:
+            g_enlisted.clear();
+            return 0;
+        case sk::data::kOpRollback:
+            for (auto& [table, copy] : g_enlisted) *table = copy;
+            g_enlisted.clear();
+            return 0;
         case sk::data::kOpCreate: {
             auto table = std::make_shared<MemoryTable>();
             table->record_length = file->record_length;
@@ -465,7 +489,19 @@ int memory_entry(int op, FileControlBlock* file, sk::data::OperationArgs* args) 
 
 const sk::data::DriverDescriptor& memory_descriptor() { return kDescriptor; }
 
-void memory_store_clear() { g_store.clear(); }
+void memory_store_clear() {
+    g_store.clear();
+    g_enlisted.clear();
+    g_fail_op = -1;
+}
+
+void memory_fail_operation(int op, int after, int code) {
+    g_fail_op = op;
+    g_fail_countdown = after;
+    g_fail_code = code;
+}
+
+bool memory_transaction_active() { return !g_enlisted.empty(); }
 std::uint64_t memory_reads() { return g_reads; }
 void reset_memory_reads() { g_reads = 0; }
 

@@ -27,8 +27,15 @@ namespace sk::test {
 int memory_entry(int op, sk::data::FileControlBlock* file, sk::data::OperationArgs* args);
 const sk::data::DriverDescriptor& memory_descriptor();
 
-// Drops every table.
+// Drops every table (and any transaction and injected failure).
 void memory_store_clear();
+
+// LOGOUT keeps a copy of the table, COMMIT drops the copies, ROLLBACK restores
+// them: enough of a transaction for code above the file layer.
+bool memory_transaction_active();
+// Makes the call of operation op after `after` successful ones fail with code
+// (once).
+void memory_fail_operation(int op, int after, int code);
 // Records delivered since the last reset, over all tables.
 std::uint64_t memory_reads();
 void reset_memory_reads();
