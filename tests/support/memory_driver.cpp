@@ -57,9 +57,9 @@ struct MemoryState : sk::data::DriverStateBase {
 MemoryState& state_of(FileControlBlock* file) { return *static_cast<MemoryState*>(file->state); }
 
 constexpr std::uint8_t kOperationList[] = {
-    30,
+    31,
     0x01, 0x07, 0x08, 0x0A, 0x0B, 0x0F, 0x10, 0x12, 0x13, 0x16, 0x17, 0x18, 0x19, 0x1E, 0x1F, 0x20,
-    0x25, 0x28, 0x29, 0x2C, 0x2D, 0x30, 0x31, 0x3A, 0x3C, 0x3D, 0x3E, 0x3F, 0x40, 0x42, 0x43,
+    0x25, 0x28, 0x29, 0x2C, 0x2D, 0x30, 0x31, 0x39, 0x3A, 0x3C, 0x3D, 0x3E, 0x3F, 0x40, 0x42, 0x43,
     3,
     sk::data::kTypeString, sk::data::kTypeDecimal, sk::data::kTypeLong,
 };
@@ -349,7 +349,10 @@ int run(DriverCall& call) {
         case sk::data::kOpAdd: {
             std::uint32_t number = s.table->next_record;
             int result = insert_entries(file, number, file->record);
-            if (result != 0) return result;
+            if (result != 0) {
+                s.current = 0;  // a failed ADD leaves no current record
+                return result;
+            }
             ++s.table->next_record;
             s.table->records[number].assign(file->record, file->record_length);
             s.current = number;
@@ -453,6 +456,20 @@ int run(DriverCall& call) {
             auto found = s.table->records.find(s.current);
             if (found == s.table->records.end()) return rt::kRecordNotAvailable;
             call.text_result = be32(s.current) + encode_value(*file, s.fields, *file->keys[k], found->second.data(), nullptr);
+            return 0;
+        }
+        case sk::data::kOpDuplicateKey: {
+            // Another record holds the buffer's value of the key.
+            const int k = key_index(file, args.key(0));
+            if (k < 0 || !s.table) return rt::kInvalidKeyFile;
+            const std::string value = encode_value(*file, s.fields, *file->keys[k], file->record, nullptr);
+            const auto& m = s.table->keys[std::size_t(k)];
+            bool found = false;
+            for (auto it = m.lower_bound(value); it != m.end() && it->first.compare(0, value.size(), value) == 0; ++it) {
+                const bool exact = has_duplicates(*file->keys[k]) ? it->first.size() == value.size() + 4 : it->first == value;
+                if (exact && it->second != s.current) found = true;
+            }
+            args.result = found ? 1 : 0;
             return 0;
         }
         case sk::data::kOpWatch:
