@@ -1,0 +1,108 @@
+// Entry fields with more: COMBO (an entry with a drop list of the row source),
+// SPIN (an entry whose value steps between a low and a high value, or through the
+// rows of a queue) and TEXT (a multi-line edit box).
+#pragma once
+
+#include "ui/controls/drop_down.h"
+#include "ui/controls/entry_control.h"
+
+namespace sk::ui {
+
+class ComboControl : public EntryControl {
+public:
+    ComboControl(ControlHost& host, const ControlDefinition& definition, VariableRef binding, VariableRef row_source,
+                 const PixelRect& rect);
+    ~ComboControl() override;
+
+    bool owns_window(WindowId w) const override;
+    bool handle_message(const display::Message& m) override;
+    bool get_property(std::uint32_t number, std::int32_t index, std::string* value) override;
+    bool set_property(std::uint32_t number, std::int32_t index, std::string_view value) override;
+
+    const ListRows& rows() const { return m_rows; }
+    std::size_t selected() const { return m_selected; }
+    // Selects a row and shows its text; 0 selects nothing.
+    void select_row(std::size_t row);
+    bool is_dropped() const { return m_drop.is_open(); }
+    void drop_down();
+    void close_up();
+    const DropDown& drop() const { return m_drop; }
+
+protected:
+    display::Rect text_area() const override;
+    void paint(display::Painter& painter, const display::Rect& client) override;
+    bool on_key_down(const display::Message& m) override;
+    bool on_mouse(const display::Message& m) override;
+    void on_focus(bool gained) override;
+
+private:
+    display::Rect button_rect() const;
+    void pick(std::size_t row);
+
+    ListRows m_rows;
+    DropDown m_drop;
+    std::size_t m_selected = 0;
+};
+
+class SpinControl : public EntryControl {
+public:
+    SpinControl(ControlHost& host, const ControlDefinition& definition, VariableRef binding, VariableRef row_source,
+                const PixelRect& rect);
+    // One step up (or down): the value moves by the step and stays within low and
+    // high; with a row source, the text moves to the next (previous) row.
+    void step(bool up);
+
+protected:
+    display::Rect text_area() const override;
+    void paint(display::Painter& painter, const display::Rect& client) override;
+    bool on_key_down(const display::Message& m) override;
+    bool on_mouse(const display::Message& m) override;
+
+private:
+    display::Rect button_rect(bool up) const;
+    ListRows m_rows;
+};
+
+// TEXT: lines separated by CR LF in the bound variable. The text is stored and
+// "EVENT:Accepted" posted when a changed text loses the focus.
+class TextControl : public WidgetControl {
+public:
+    TextControl(ControlHost& host, const ControlDefinition& definition, VariableRef binding, const PixelRect& rect);
+    void display() override;
+    bool accept() override;
+    bool edit_action(EditAction action) override;
+
+    const std::string& text() const { return m_text; }
+    std::size_t caret() const { return m_caret; }
+    int first_line() const { return m_first_line; }
+    bool is_modified() const { return m_modified; }
+
+protected:
+    void paint(display::Painter& painter, const display::Rect& client) override;
+    bool on_key_down(const display::Message& m) override;
+    bool on_char(const display::Message& m) override;
+    bool on_mouse(const display::Message& m) override;
+    void on_focus(bool gained) override;
+
+private:
+    struct Line {
+        std::size_t start, end;  // byte range, without the line break
+    };
+    std::vector<Line> lines() const;
+    std::size_t line_of(std::size_t position) const;
+    void insert(std::string_view s);
+    void changed();
+    void follow_caret();
+    void place_caret();
+    std::size_t position_at(display::Point p) const;
+    bool store();
+    std::size_t capacity() const;
+    bool read_only() const;
+
+    std::string m_text;
+    std::size_t m_caret = 0;
+    int m_first_line = 0;
+    bool m_modified = false;
+};
+
+}  // namespace sk::ui
