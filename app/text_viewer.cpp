@@ -1,0 +1,250 @@
+// The text viewer's loading and searching.
+#include "app/text_viewer.h"
+
+#include <cstring>
+
+#include "app/dictionary.h"
+#include "app/standard_messages.h"
+#include "data/ascii/ascii_driver.h"
+#include "data/file_layer.h"
+#include "runtime/error.h"
+#include "runtime/halt.h"
+#include "runtime/locale.h"
+
+namespace sk::app {
+
+namespace sd = sk::data;
+
+char ViewFileName[kViewFileNameSize];
+
+namespace {
+
+struct BlankViewFileName {
+    BlankViewFileName() { std::memset(ViewFileName, ' ', sizeof ViewFileName); }
+} blank_view_file_name;
+
+// Read access, deny all: the viewer reads the file alone and in large blocks.
+constexpr unsigned kReadDenyAll = 0x10;
+
+std::string upper_copy(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        c = static_cast<char>(sk::rt::upper_char(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+const ViewerSettings kWhatsNewViewer{"whatsnew.jr", "WhatsNew", "New in this Release", "What's New",
+                                     "LKDB3023_RSC"};
+const ViewerSettings kReadMeViewer{"readme.jr", "ReadMe", "Using...", "Using Sitekeeper", "LKDB3024_RSC"};
+
+std::size_t find_in_line(std::string_view line, const SearchSettings& settings)
+{
+    constexpr std::size_t npos = std::string_view::npos;
+    const std::string_view text = trim_trailing_blanks(settings.text);
+    line = trim_trailing_blanks(line);
+    if (text.empty())
+        return npos;
+    std::string folded_line, folded_text;
+    std::string_view haystack = line, needle = text;
+    if (!settings.match_case) {
+        folded_line = upper_copy(line);
+        folded_text = upper_copy(text);
+        haystack = folded_line;
+        needle = folded_text;
+    }
+    for (std::size_t at = haystack.find(needle); at != npos; at = haystack.find(needle, at + 1)) {
+        if (!settings.whole_word)
+            return at;
+        const std::size_t end = at + needle.size();
+        const bool starts_word = at == 0 || haystack[at - 1] == ' ';
+        const bool ends_word = end == haystack.size() || haystack[end] == ' ';
+        if (starts_word && ends_word)
+            return at;
+    }
+    return npos;
+}
+
+TextViewer::TextViewer(const ViewerSettings& settings)
+    : m_settings(settings),
+      m_fields(sd::FieldStreamBuilder().string(0, "ASC1:LINE", kViewLineSize).bytes())
+{
+    std::memset(m_record, ' ', sizeof m_record);
+    m_file.entry = sk::ascii::ascii_entry;
+    m_file.name = ViewFileName;
+    m_file.name_length = kViewFileNameSize;
+    m_file.attributes = kApplicationFileAttributes;
+    m_file.record_length = kViewLineSize;
+    m_file.fields = m_fields.data();
+    m_file.fields_size = static_cast<std::uint32_t>(m_fields.size());
+    m_file.record = m_record;
+}
+
+TextViewer::~TextViewer()
+{
+    end_load();
+    // A state the driver kept after a failed statement goes with the block.
+    if (m_file.state != nullptr)
+        sd::close(&m_file);
+}
+
+std::optional<TextViewer::LoadStart> TextViewer::refresh()
+{
+    if (m_loaded_file == m_settings.file)
+        return std::nullopt;
+    set_fixed(ViewFileName, m_settings.file);
+    m_loaded_file = std::string(m_settings.file);
+    return begin_load();
+}
+
+TextViewer::LoadStart TextViewer::begin_load()
+{
+    end_load();
+    m_lines.free();
+    m_done = false;
+    m_bytes_read = 0;
+    m_file_size = 0;
+    m_percent_done = 0;
+    m_percent_shown = 0;
+    const std::string name = fixed_text(ViewFileName);
+    if (name.empty()) {
+        m_list_enabled = false;
+        m_done = true;
+        return LoadStart::kNoFile;
+    }
+    m_list_enabled = true;
+    sd::open(&m_file, kReadDenyAll);
+    if (sk::rt::error_code() != 0) {
+        m_list_enabled = false;
+        m_done = true;
+        ShowStandardMessage(26, name);
+        return LoadStart::kOpenFailed;
+    }
+    m_file_open = true;
+    m_file_size = sd::bytes(&m_file);
+    if (m_file_size <= 0) {
+        end_load();
+        m_list_enabled = false;
+        m_done = true;
+        ShowStandardMessage(28, name);
+        return LoadStart::kEmpty;
+    }
+    m_progress_title = "Reading File";
+    m_percent_text = "0% Completed";
+    return LoadStart::kLoading;
+}
+
+void TextViewer::load_window_opened()
+{
+    if (m_file_open)
+        sd::set(&m_file);
+}
+
+bool TextViewer::load_batch()
+{
+    if (m_done || !m_file_open) {
+        m_done = true;
+        return true;
+    }
+    std::int64_t batch = 0;
+    while (batch < kViewerBatchBytes) {
+        sd::next(&m_file);
+        if (sk::rt::error_code() != 0) {
+            m_done = true;  // the end, or a read error: the lines read so far stay
+            break;
+        }
+        std::int64_t line_bytes = sd::bytes(&m_file);
+        if (line_bytes < 1)
+            line_bytes = 1;
+        batch += line_bytes;
+        m_bytes_read += line_bytes;
+        m_lines.add(m_record);
+    }
+    if (m_percent_done < 100) {
+        const std::int64_t percent = m_bytes_read * 100 / m_file_size;
+        m_percent_done = percent > 100 ? 100 : static_cast<int>(percent);
+        if (m_percent_done != m_percent_shown) {
+            m_percent_shown = m_percent_done;
+            m_percent_text =
+                percent_completed_text(m_percent_shown) + " (" + std::to_string(m_bytes_read) + ") bytes";
+        }
+    }
+    return m_done;
+}
+
+bool TextViewer::cancel_load()
+{
+    const std::string name = fixed_text(ViewFileName);
+    const bool stop = m_cancel ? m_cancel(name) : ShowStandardMessage(27, name) == sk::rt::kButtonOk;
+    if (stop)
+        m_done = true;
+    return stop;
+}
+
+void TextViewer::end_load()
+{
+    if (m_file_open) {
+        sd::close(&m_file);
+        m_file_open = false;
+    }
+}
+
+TextViewer::LoadStart TextViewer::load_all()
+{
+    const LoadStart start = begin_load();
+    if (start == LoadStart::kLoading) {
+        load_window_opened();
+        while (!load_batch()) {
+        }
+        end_load();
+    }
+    return start;
+}
+
+std::string TextViewer::line(std::size_t number) const
+{
+    const unsigned char* entry = m_lines.at(number);
+    if (entry == nullptr)
+        return {};
+    return std::string(trim_trailing_blanks(std::string_view(reinterpret_cast<const char*>(entry), kViewLineSize)));
+}
+
+void TextViewer::find_dialog_opened() { m_search.text.clear(); }
+
+void TextViewer::find_answered(bool search) { m_find_next_enabled = search; }
+
+std::optional<std::size_t> TextViewer::search(std::size_t selected_row)
+{
+    const std::int64_t count = static_cast<std::int64_t>(m_lines.count());
+    if (count == 0 || trim_trailing_blanks(m_search.text).empty())
+        return std::nullopt;
+    const bool down = m_search.direction != "Up";
+    auto ask = [&](std::string_view direction) {
+        return m_wrap ? m_wrap(direction) : ShowStandardMessage(29, direction) == sk::rt::kButtonYes;
+    };
+    std::int64_t i = static_cast<std::int64_t>(selected_row);
+    for (;;) {
+        if (down) {
+            if (++i > count) {
+                if (!ask("Down"))
+                    return std::nullopt;
+                i = 1;
+            }
+        } else {
+            // From no selection (row 0) the beginning is reached at once.
+            if (--i <= 0) {
+                if (!ask("Up"))
+                    return std::nullopt;
+                i = count;
+            }
+        }
+        if (i > count)
+            continue;  // a selection beyond the lines: walk back into them
+        if (find_in_line(line(static_cast<std::size_t>(i)), m_search) != std::string_view::npos)
+            return static_cast<std::size_t>(i);
+    }
+}
+
+}  // namespace sk::app
