@@ -42,11 +42,6 @@ bool open_display(Backend backend, Size screen) {
         set_last_system_error(kErrInvalidFunction);
         return false;
     }
-    if (backend == Backend::kSdl) {
-        // The screen backend is not part of this build yet; only the headless one is.
-        set_last_system_error(kErrNotSupported);
-        return false;
-    }
     if (screen.width <= 0 || screen.height <= 0 || screen.width > 16384 || screen.height > 16384) {
         set_last_system_error(kErrInvalidParameter);
         return false;
@@ -67,19 +62,35 @@ bool open_display(Backend backend, Size screen) {
     st.last_press = DisplayState::Press{};
     st.clipboard.clear();
     st.clipboard_set = false;
-    st.cursor = Cursor::kArrow;
+    st.clipboard_dirty = false;
+    st.readback_requested = st.readback_ready = false;
+    st.cursor = st.app_cursor = Cursor::kArrow;
     st.beeps = 0;
+    st.track = MenuTrack{};
+    st.scroll = ScrollTrack{};
+    st.sizing = SizeTrack{};
+    st.alt_alone = false;
+    st.frame_cursor = false;
+    if (backend == Backend::kSdl && !sdl_start(screen)) {
+        st.open = false;
+        st.screen = Surface();
+        st.damage.clear();
+        return false;
+    }
     return true;
 }
 
 void close_display() {
     auto& st = state();
+    sdl_stop();  // first, without the mutex: the backend's thread takes it while it runs
     Lock lock(st.mutex);
     if (!st.open) return;
     std::vector<WindowId> tops = st.top_windows;
     for (auto it = tops.rbegin(); it != tops.rend(); ++it) destroy_locked(*it);
     st.windows.clear();
     st.top_windows.clear();
+    st.menus.clear();
+    st.track = MenuTrack{};
     st.open = false;
     // Waiting loops see the display closed; their queues live on in their own hands.
     for (auto& [id, q] : st.queues) {
@@ -115,6 +126,24 @@ void set_clipboard_text(std::string_view text) {
     Lock lock(state().mutex);
     state().clipboard.assign(text);
     state().clipboard_set = true;
+    state().clipboard_dirty = state().open && state().backend == Backend::kSdl;
+}
+
+bool read_presented_screen(Surface& out, int timeout_ms) {
+    auto& st = state();
+    Lock lock(st.mutex);
+    if (!st.open || st.backend != Backend::kSdl) {
+        set_last_system_error(kErrNotSupported);
+        return false;
+    }
+    st.readback_ready = false;
+    st.readback_requested = true;
+    add_damage(st.screen.bounds());  // so that the next pass presents and reads back
+    bool ok = st.idle_changed.wait_for(lock, std::chrono::milliseconds(std::max(timeout_ms, 0)),
+                                       [&] { return st.readback_ready || !st.open; });
+    if (!ok || !st.readback_ready) return false;
+    out = st.readback;
+    return true;
 }
 
 std::string clipboard_text() {
@@ -129,7 +158,9 @@ bool clipboard_has_text() {
 
 void set_cursor(Cursor cursor) {
     Lock lock(state().mutex);
-    state().cursor = cursor;
+    state().app_cursor = cursor;
+    // While the mouse rests on a sizing border the border's shape stays.
+    if (!state().frame_cursor) state().cursor = cursor;
 }
 
 Cursor current_cursor() {

@@ -64,6 +64,10 @@ enum class Cursor { kArrow, kWait, kIBeam, kCross, kSizeNS, kSizeWE, kSizeNWSE, 
 void set_cursor(Cursor cursor);
 Cursor current_cursor();
 
+// The screen as the backend last showed it: the SDL backend reads its OS window back.
+// False for the headless backend, or when nothing was shown within timeout_ms.
+bool read_presented_screen(Surface& out, int timeout_ms = 2000);
+
 // Sounds the system beep; the headless backend only counts them.
 void beep();
 std::uint64_t beep_count();

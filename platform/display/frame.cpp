@@ -12,16 +12,21 @@ constexpr int kButtonWidth = 16;
 constexpr int kButtonHeight = 14;
 
 int frame_width(std::uint32_t style) {
-    if (style & kStyleSizable) return 4;
-    if (style & kStyleDialogFrame) return 3;
-    if (style & kStyleBorder) return 1;
-    return 0;
+    return frame_thickness(style);
 }
 
 const Font* caption_font(bool small) {
     static std::shared_ptr<const Font> normal = open_font(FontSpec{"MS Sans Serif", 8, 700});
     static std::shared_ptr<const Font> tool = open_font(FontSpec{"MS Sans Serif", 7, 700});
     return small ? tool.get() : normal.get();
+}
+
+// The small window drawn in a system box.
+void draw_window_icon(Painter& p, const Rect& b) {
+    Rect r = Rect::from_size(b.left + (b.width() - 14) / 2, b.top + (b.height() - 12) / 2, 14, 12);
+    p.fill_rect(r, system_color(SystemColor::kWindow));
+    p.frame_rect(r, system_color(SystemColor::kWindowFrame));
+    p.fill_rect(Rect{r.left + 1, r.top + 1, r.right - 1, r.top + 4}, system_color(SystemColor::kActiveCaption));
 }
 
 // The glyph of a caption button, drawn in black on the button face.
@@ -60,6 +65,91 @@ void draw_button_glyph(Painter& p, const Rect& b, FramePart part, bool maximized
 
 }  // namespace
 
+int frame_thickness(std::uint32_t style) {
+    if (style & kStyleSizable) return 4;
+    if (style & kStyleDialogFrame) return 3;
+    if (style & kStyleBorder) return 1;
+    return 0;
+}
+
+void draw_caption_button(Painter& p, const Rect& b, FramePart part, bool maximized) {
+    if (part == FramePart::kSysMenuBox) {
+        draw_window_icon(p, b);
+        return;
+    }
+    p.fill_rect(b, system_color(SystemColor::kButtonFace));
+    p.draw_edge(b, Edge::kRaised);
+    draw_button_glyph(p, b, part, maximized);
+}
+
+NonClientLayout nonclient_layout(const WindowRec& w) {
+    NonClientLayout out;
+    int width = w.rect.width(), height = w.rect.height();
+    int f = frame_thickness(w.style);
+    int y = f;
+    if (w.style & kStyleCaption) {
+        out.caption = caption_rect(w);
+        y += (w.style & kStyleToolWindow) ? 15 : 18;
+    }
+    int bar = menu_bar_height(w);
+    if (bar > 0) {
+        out.menu_bar = Rect{f, y, std::max(f, width - f), y + bar};
+        y += bar;
+    }
+    Rect inner{f, y, width - f, height - f};
+    if (w.style & kStyleClientEdge) inner = inner.inset(2, 2);
+    inner.right = std::max(inner.right, inner.left);
+    inner.bottom = std::max(inner.bottom, inner.top);
+    constexpr int kBar = 16;
+    bool v = w.vscroll.shown, h = w.hscroll.shown;
+    if (v) {
+        out.vscroll = Rect{std::max(inner.left, inner.right - kBar), inner.top, inner.right,
+                           std::max(inner.top, inner.bottom - (h ? kBar : 0))};
+        inner.right = out.vscroll.left;
+    }
+    if (h) {
+        out.hscroll = Rect{inner.left, std::max(inner.top, inner.bottom - kBar), inner.right, inner.bottom};
+        inner.bottom = out.hscroll.top;
+    }
+    if (v && h) out.size_box = Rect{out.vscroll.left, out.hscroll.top, out.vscroll.right, out.hscroll.bottom};
+    out.client = inner;
+    return out;
+}
+
+unsigned sizing_edges(const WindowRec& w, Point p) {
+    if (!(w.style & kStyleSizable) || w.size_state != kSizeRestored) return 0;
+    int width = w.rect.width(), height = w.rect.height();
+    int f = frame_thickness(w.style);
+    if (!Rect{0, 0, width, height}.contains(p) || Rect{f, f, width - f, height - f}.contains(p)) return 0;
+    // Corners reach along the edges as far as a caption is high.
+    constexpr int kCorner = 18 + 4;
+    unsigned edges = 0;
+    if (p.x < kCorner) edges |= kEdgeLeft;
+    if (p.x >= width - kCorner) edges |= kEdgeRight;
+    if (p.y < kCorner) edges |= kEdgeTop;
+    if (p.y >= height - kCorner) edges |= kEdgeBottom;
+    // On a straight stretch of one edge only that edge moves.
+    bool on_left = p.x < f, on_right = p.x >= width - f, on_top = p.y < f, on_bottom = p.y >= height - f;
+    if ((on_left || on_right) && !(edges & (kEdgeTop | kEdgeBottom))) edges &= kEdgeLeft | kEdgeRight;
+    if ((on_top || on_bottom) && !(edges & (kEdgeLeft | kEdgeRight))) edges &= kEdgeTop | kEdgeBottom;
+    if (on_left) edges = (edges & ~kEdgeRight) | kEdgeLeft;
+    if (on_right) edges = (edges & ~kEdgeLeft) | kEdgeRight;
+    if (on_top) edges = (edges & ~kEdgeBottom) | kEdgeTop;
+    if (on_bottom) edges = (edges & ~kEdgeTop) | kEdgeBottom;
+    return edges;
+}
+
+Cursor cursor_for_edges(unsigned edges) {
+    bool h = edges & (kEdgeLeft | kEdgeRight), v = edges & (kEdgeTop | kEdgeBottom);
+    if (h && v) {
+        bool nwse = (edges & kEdgeLeft) ? (edges & kEdgeTop) != 0 : (edges & kEdgeBottom) != 0;
+        return nwse ? Cursor::kSizeNWSE : Cursor::kSizeNESW;
+    }
+    if (h) return Cursor::kSizeWE;
+    if (v) return Cursor::kSizeNS;
+    return Cursor::kArrow;
+}
+
 Rect caption_rect(const WindowRec& w) {
     if (!(w.style & kStyleCaption)) return Rect{};
     int f = frame_width(w.style);
@@ -80,6 +170,9 @@ Rect frame_button_rect(const WindowRec& w, FramePart part) {
     Rect max = Rect::from_size(close.left - 2 - bw, top, bw, bh);
     Rect min = Rect::from_size(max.left - bw, top, bw, bh);
     switch (part) {
+    case FramePart::kSysMenuBox:
+        if (!has_close || (w.style & kStyleToolWindow)) return Rect{};
+        return Rect::from_size(cap.left + 1, cap.top + (cap.height() - 16) / 2, 16, 16);
     case FramePart::kCloseBox: return has_close ? close : Rect{};
     case FramePart::kMaximizeBox: return has_size_boxes ? max : Rect{};
     case FramePart::kMinimizeBox: return has_size_boxes ? min : Rect{};
@@ -89,8 +182,15 @@ Rect frame_button_rect(const WindowRec& w, FramePart part) {
 
 FramePart frame_part(const WindowRec& w, Point p) {
     if (!Rect{0, 0, w.rect.width(), w.rect.height()}.contains(p)) return FramePart::kNone;
-    if (client_in_window(w).contains(p) && w.size_state != kSizeMinimized) return FramePart::kClient;
-    for (FramePart part : {FramePart::kCloseBox, FramePart::kMaximizeBox, FramePart::kMinimizeBox}) {
+    NonClientLayout nc = nonclient_layout(w);
+    if (w.size_state != kSizeMinimized) {
+        if (nc.client.contains(p)) return FramePart::kClient;
+        if (nc.menu_bar.contains(p)) return FramePart::kMenuBar;
+        if (nc.vscroll.contains(p)) return FramePart::kVScroll;
+        if (nc.hscroll.contains(p)) return FramePart::kHScroll;
+        if (nc.size_box.contains(p)) return FramePart::kSizeBox;
+    }
+    for (FramePart part : {FramePart::kCloseBox, FramePart::kMaximizeBox, FramePart::kMinimizeBox, FramePart::kSysMenuBox}) {
         if (frame_button_rect(w, part).contains(p)) return part;
     }
     if (caption_rect(w).contains(p)) return FramePart::kCaption;
@@ -114,7 +214,7 @@ void paint_frame(WindowRec& w) {
     }
     Rect cap = caption_rect(w);
     if (!cap.is_empty()) {
-        bool active = state().active == w.handle;
+        bool active = w.kind == WindowKind::kChild ? mdi_child_active(w) : state().active == w.handle;
         Color from = system_color(active ? SystemColor::kActiveCaption : SystemColor::kInactiveCaption);
         Color to = system_color(active ? SystemColor::kActiveCaptionGradient : SystemColor::kInactiveCaptionGradient);
         // Left-to-right gradient, one column at a time.
@@ -128,6 +228,12 @@ void paint_frame(WindowRec& w) {
         }
         p.fill_rect(Rect{cap.left, cap.bottom, cap.right, cap.bottom + 1}, face);
         int text_right = cap.right - 2;
+        int text_left = cap.left + 4;
+        Rect sys = frame_button_rect(w, FramePart::kSysMenuBox);
+        if (!sys.is_empty()) {
+            draw_caption_button(p, sys, FramePart::kSysMenuBox, false);
+            text_left = sys.right + 3;
+        }
         for (FramePart part : {FramePart::kMinimizeBox, FramePart::kMaximizeBox, FramePart::kCloseBox}) {
             Rect b = frame_button_rect(w, part);
             if (b.is_empty()) continue;
@@ -138,14 +244,20 @@ void paint_frame(WindowRec& w) {
         }
         if (const Font* font = caption_font((style & kStyleToolWindow) != 0)) {
             Color ink = system_color(active ? SystemColor::kCaptionText : SystemColor::kInactiveCaptionText);
-            p.draw_text(Rect{cap.left + 4, cap.top, text_right, cap.bottom}, w.text, *font, ink,
+            p.draw_text(Rect{text_left, cap.top, text_right, cap.bottom}, caption_text_locked(w), *font, ink,
                         kTextVCenter | kTextSingleLine | kTextEndEllipsis);
         }
     }
+    if (w.size_state == kSizeMinimized) return;
+    NonClientLayout nc = nonclient_layout(w);
+    if (!nc.menu_bar.is_empty()) paint_menu_bar(w, p, nc.menu_bar);
     if (style & kStyleClientEdge) {
-        Rect c = client_in_window(w);
-        p.draw_edge(c.inset(-2, -2), Edge::kSunken);
+        Rect inside = nc.client;
+        inside.right = std::max({inside.right, nc.vscroll.right, nc.size_box.right});
+        inside.bottom = std::max({inside.bottom, nc.hscroll.bottom, nc.size_box.bottom});
+        p.draw_edge(inside.inset(-2, -2), Edge::kSunken);
     }
+    paint_scroll_bars(w, p, nc);
 }
 
 }  // namespace sk::platform::display::detail

@@ -24,6 +24,8 @@ bool idle_locked() {
     for (auto& [thread, q] : st.queues) {
         if (thread == me) continue;
         if (q->window_count <= 0 && q->posted.empty()) continue;
+        // A thread inside a popup menu's loop holds its messages back until the menu ends.
+        if (q->in_menu_loop && q->waiting) continue;
         Message scratch;
         if (!q->waiting || next_message(thread, scratch, false)) return false;
     }
@@ -122,7 +124,10 @@ void advance_clock(std::uint64_t ms) {
                 if (t.due > st.virtual_ms && t.due < next) next = t.due;
             }
         }
+        std::uint64_t system_due = next_system_timer();
+        if (system_due > st.virtual_ms && system_due < next) next = system_due;
         st.virtual_ms = next;
+        run_system_timers();
         notify_all_queues();
         lock.unlock();
         wait_until_idle(2000);

@@ -60,6 +60,17 @@ bool next_message(std::thread::id thread, Message& out, bool remove) {
     // Windows in creation order, so that a parent paints before its children.
     for (auto& [id, w] : st.windows) {
         if (w->thread != thread || w->invalid.is_empty() || !shown(*w)) continue;
+        if (w->is_mdi_client || w->internal) {
+            // The window manager paints these itself: an MDI client is plain workspace.
+            if (w->is_mdi_client) {
+                Rect c = client_in_window(*w);
+                w->surface.fill(w->invalid.offset(c.left, c.top), w->background);
+                Rect s = screen_rect_of(*w);
+                add_damage(w->invalid.offset(s.left + c.left, s.top + c.top));
+            }
+            w->invalid = Rect{};
+            continue;
+        }
         out = Message{};
         out.code = kMsgPaint;
         out.window = id;

@@ -43,7 +43,7 @@ Rect screen_rect_of(const WindowRec& w) {
 }
 
 Rect client_in_window(const WindowRec& w) {
-    return client_area_for_style(w.style, Size{w.rect.width(), w.rect.height()});
+    return nonclient_layout(w).client;
 }
 
 bool shown(const WindowRec& w) {
@@ -159,6 +159,20 @@ bool focus_locked(WindowId w) {
     return true;
 }
 
+namespace {
+
+// The active child of a frame's MDI client draws its caption active with the frame.
+void repaint_active_mdi_child(WindowRec& frame) {
+    WindowRec* client = find(frame.mdi_client);
+    if (!client || client->mdi_order.empty()) return;
+    if (WindowRec* child = find(client->mdi_order.front())) {
+        paint_frame(*child);
+        damage_window(*child);
+    }
+}
+
+}  // namespace
+
 bool activate_locked(WindowId w) {
     auto& st = state();
     WindowRec* target = nullptr;
@@ -181,6 +195,7 @@ bool activate_locked(WindowId w) {
     std::uint64_t t = now_ms();
     if (WindowRec* o = find(old)) {
         paint_frame(*o);
+        repaint_active_mdi_child(*o);
         Message m;
         m.code = kMsgActivate;
         m.wparam = 0;
@@ -190,6 +205,7 @@ bool activate_locked(WindowId w) {
     }
     if (target) {
         paint_frame(*target);
+        repaint_active_mdi_child(*target);
         Message m;
         m.code = kMsgActivate;
         m.wparam = 1;
@@ -217,6 +233,7 @@ bool move_locked(WindowRec& w, const Rect& rect) {
     bool sized = r.width() != w.rect.width() || r.height() != w.rect.height();
     Rect old_client = client_in_window(w);
     w.rect = r;
+    if (sized) relayout_menu_bar(w);
     if (sized) {
         w.surface.resize(r.width(), r.height(), w.background);
         Rect client = client_in_window(w);
@@ -250,8 +267,61 @@ bool move_locked(WindowRec& w, const Rect& rect) {
         m.flags = w.size_state;
         m.time = t;
         post_to_window(w, m);
+        if (client.width() != old_client.width() || client.height() != old_client.height()) follow_parent_client(w, old_client);
     }
     return true;
+}
+
+void nonclient_changed(WindowRec& w, const Rect& old_client) {
+    paint_frame(w);
+    damage_window(w);
+    Rect client = client_in_window(w);
+    if (client == old_client) return;
+    w.invalid = Rect{0, 0, client.width(), client.height()};
+    queue_of(w.thread).ready.notify_all();
+    if (client.width() != old_client.width() || client.height() != old_client.height()) {
+        Message m;
+        m.code = kMsgSize;
+        m.wparam = static_cast<std::uint64_t>(client.width());
+        m.lparam = client.height();
+        m.flags = w.size_state;
+        m.time = now_ms();
+        post_to_window(w, m);
+    }
+    follow_parent_client(w, old_client);
+}
+
+WindowRec* create_window_locked(const WindowSpec& spec, std::thread::id thread) {
+    auto& st = state();
+    auto rec = std::make_unique<WindowRec>();
+    WindowRec& w = *rec;
+    w.handle = st.next_handle++;
+    w.kind = spec.kind;
+    w.parent = spec.parent;
+    w.thread = thread;
+    w.rect = spec.rect;
+    w.style = spec.style;
+    w.text = spec.text;
+    w.identifier = spec.identifier;
+    w.user_data = spec.user_data;
+    w.visible = spec.visible;
+    w.background = spec.background;
+    w.surface = Surface(spec.rect.width(), spec.rect.height(), spec.background);
+    Rect client = client_in_window(w);
+    w.invalid = Rect{0, 0, client.width(), client.height()};
+    WindowId id = w.handle;
+    st.windows.emplace(id, std::move(rec));
+    if (spec.kind == WindowKind::kChild) {
+        if (WindowRec* parent = find(spec.parent)) parent->children.push_back(id);
+    } else {
+        st.top_windows.push_back(id);
+    }
+    queue_of(thread).window_count++;
+    WindowRec& placed = *find(id);
+    if (placed.kind == WindowKind::kTopLevel) bring_to_top_locked(placed);  // below the popups
+    paint_frame(placed);
+    damage_window(placed);
+    return &placed;
 }
 
 void destroy_locked(WindowId id) {
@@ -269,6 +339,12 @@ void destroy_locked(WindowId id) {
     for (WindowId o : owned) destroy_locked(o);
     w = find(id);
     if (!w) return;
+    forget_window_menus(*w);
+    w = find(id);
+    if (!w) return;
+    mdi_forget(*w);
+    w = find(id);
+    if (!w) return;
     damage_window(*w);
     if (w->kind == WindowKind::kChild) {
         if (WindowRec* p = find(w->parent)) std::erase(p->children, id);
@@ -277,12 +353,16 @@ void destroy_locked(WindowId id) {
     }
     ThreadQueue& q = queue_of(w->thread);
     std::erase_if(q.posted, [id](const Message& m) { return m.window == id; });
-    Message m;
-    m.code = kMsgDestroy;
-    m.time = now_ms();
-    m.lparam = id;  // the window is gone by the time this is read; lparam keeps its handle
-    post_locked(w->thread, m);
+    if (!w->internal) {
+        Message m;
+        m.code = kMsgDestroy;
+        m.time = now_ms();
+        m.lparam = id;  // the window is gone by the time this is read; lparam keeps its handle
+        post_locked(w->thread, m);
+    }
     --q.window_count;
+    if (st.scroll.window == id) st.scroll = ScrollTrack{};
+    if (st.sizing.window == id) st.sizing = SizeTrack{};
     if (st.capture == id) st.capture = 0;
     if (st.hover == id) st.hover = 0;
     if (st.dragging == id) st.dragging = 0;
@@ -354,33 +434,10 @@ WindowId create_window(const WindowSpec& spec) {
         set_last_system_error(kErrInvalidParameter);
         return 0;
     }
-    auto rec = std::make_unique<WindowRec>();
-    WindowRec& w = *rec;
-    w.handle = st.next_handle++;
-    w.kind = spec.kind;
-    w.parent = spec.parent;
-    w.thread = std::this_thread::get_id();
-    w.rect = spec.rect;
-    w.style = spec.style;
-    w.text = spec.text;
-    w.identifier = spec.identifier;
-    w.user_data = spec.user_data;
-    w.visible = spec.visible;
-    w.background = spec.background;
-    w.surface = Surface(spec.rect.width(), spec.rect.height(), spec.background);
-    Rect client = client_in_window(w);
-    w.invalid = Rect{0, 0, client.width(), client.height()};
-    WindowId id = w.handle;
-    st.windows.emplace(id, std::move(rec));
-    if (spec.kind == WindowKind::kChild) parent->children.push_back(id);
-    else st.top_windows.push_back(id);
-    queue_of(w.thread).window_count++;
+    WindowRec* w = create_window_locked(spec, std::this_thread::get_id());
     adopt_current_thread();
-    WindowRec& placed = *find(id);
-    if (placed.kind == WindowKind::kTopLevel) bring_to_top_locked(placed);  // below the popups
-    paint_frame(placed);
-    damage_window(placed);
-    return id;
+    mdi_child_created(*w);
+    return w->handle;
 }
 
 bool destroy_window(WindowId w) {
@@ -483,6 +540,23 @@ Rect maximized_rect(const WindowRec& w) {
 
 namespace detail {
 
+void follow_parent_client(WindowRec& w, const Rect& old_client) {
+    Rect c = client_in_window(w);
+    int dw = c.width() - old_client.width(), dh = c.height() - old_client.height();
+    std::vector<WindowId> children = w.children;
+    for (WindowId id : children) {
+        WindowRec* child = find(id);
+        if (!child) continue;
+        if (child->is_mdi_client) {
+            // The client keeps the margins its frame gave it (a status bar below, say).
+            Rect r = child->rect;
+            move_locked(*child, Rect{r.left, r.top, std::max(r.left, r.right + dw), std::max(r.top, r.bottom + dh)});
+        } else if (child->size_state == kSizeMaximized) {
+            move_locked(*child, maximized_rect(*child));
+        }
+    }
+}
+
 bool set_size_state_locked(WindowRec* r, SizeState target) {
     if (r->size_state == target) return true;
     if (r->size_state == kSizeRestored) r->restore_rect = r->rect;
@@ -513,6 +587,8 @@ bool set_size_state_locked(WindowRec* r, SizeState target) {
         paint_frame(*r);
     }
     if (old == kSizeMinimized) r->invalid = Rect{0, 0, client_in_window(*r).width(), client_in_window(*r).height()};
+    if (target == kSizeMinimized && mdi_client_rec_of(*r)) place_minimized_mdi_child(*r);
+    mdi_size_state_changed(*r);
     damage_window(*r);
     if (target == kSizeMinimized && state().focus && top_level_rec(find(state().focus)) == r) focus_locked(r->handle);
     return true;
@@ -569,6 +645,9 @@ bool show_window(WindowId w, bool visible) {
     m.wparam = visible ? 1 : 0;
     m.time = now_ms();
     post_to_window(*r, m);
+    mdi_child_visibility(*r, visible);
+    r = find(w);
+    if (!r) return true;
     if (!visible) {
         // A hidden window cannot keep the focus or the activation.
         WindowRec* f = find(st.focus);
@@ -713,10 +792,8 @@ bool set_window_style(WindowId w, std::uint32_t style) {
     if (r->style == style) return true;
     Rect old_client = client_in_window(*r);
     r->style = style;
-    Rect client = client_in_window(*r);
-    if (client != old_client) r->invalid = Rect{0, 0, client.width(), client.height()};
-    paint_frame(*r);
-    damage_window(*r);
+    relayout_menu_bar(*r);
+    nonclient_changed(*r, old_client);
     return true;
 }
 
