@@ -4,6 +4,7 @@
 #include "app/standard_messages.h"
 #include "data/ascii/ascii_driver.h"
 #include "data/file_layer.h"
+#include "data/ksf/driver.h"
 #include "platform/file.h"
 #include "runtime/error.h"
 #include "runtime/halt.h"
@@ -414,6 +415,7 @@ void start_program_globals()
     set_fixed(LastDirectory, directory);
     set_fixed(ProgramDirectory, directory);
     set_fixed(ExportFileName, kDefaultExportFileName);
+    install_file_driver(kKestrelDriver, sk::ksf::ksf_entry);
 }
 
 // ---------------------------------------------------------------------------

@@ -8,6 +8,7 @@
 
 #include "data/ksf/definition.h"
 #include "data/ksf/header.h"
+#include "data/ksf/layout.h"
 #include "data/ksf/memo.h"
 #include "data/ksf/page_store.h"
 #include "data/ksf/page_tree.h"
@@ -148,6 +149,7 @@ Loaded load(const std::string& path) {
     sk::platform::File f;
     if (!f.open(path, sk::platform::kAccessRead | sk::platform::kDenyNone)) { l.defects.push_back("cannot open " + path); return l; }
     l.file_size = f.size();
+    if (l.file_size == 0) { l.defects.push_back("not a KSF file (empty)"); return l; }
     FilePageStore store(f);
     const int rc = store.open();
     if (rc != 0) { l.defects.push_back(rc == 1 ? "not a KSF file (short or wrong signature)" : "header or journal unreadable (error " + std::to_string(rc) + ")"); return l; }
@@ -275,14 +277,103 @@ int cmd_dump(const Loaded& l, const std::string& only, std::ostream& out, std::o
     return 0;
 }
 
+// Writes the file afresh from its tables' definitions and data records: key
+// entries and counters recomputed, memo chunks renumbered, orphans dropped, a
+// pending journal's state taken over, every page laid out without gaps. The
+// new image goes to a temporary file that replaces the original only once it
+// is complete and flushed.
+int cmd_rebuild(const std::string& file, const Loaded& l, std::ostream& out, std::ostream& err) {
+    MemoryPageStore store;
+    PageTree tree(store);
+    std::size_t records = 0, dropped = 0;
+    for (const auto& [id, t] : l.tables) {
+        if (t.name.empty() || !t.def_ok) {
+            err << file << ": table " << (t.name.empty() ? std::to_string(id) : t.name)
+                << " has no name or no readable definition; nothing was changed\n";
+            return 1;
+        }
+        tree.insert(table_name_record(t.name, t.id));
+        const auto chunks = definition_chunks(write_definition(t.def));
+        for (std::size_t c = 0; c < chunks.size(); ++c)
+            tree.insert(definition_chunk_record(t.id, static_cast<std::uint16_t>(c), chunks[c]));
+        std::uint32_t kept = 0;
+        for (const auto& [recno, img] : t.data) {
+            if (img.size() != t.def.record_length) { ++dropped; continue; }
+            tree.insert(data_record(t.id, Id::of(recno), img));
+            ++kept;
+        }
+        tree.insert(counter_record(t.id, kCounterData, kept, 0));
+        for (const auto& [which, parts] : t.memos) {
+            if (!t.data.count(which.first) || which.second >= t.def.memos.size()) { ++dropped; continue; }
+            std::vector<std::string_view> views;
+            for (const auto& [c, text] : parts) views.push_back(text);
+            std::string text;
+            if (assemble_memo(views, &text) != 0) { ++dropped; continue; }
+            for (const Record& r : memo_chunk_records(t.id, Id::of(which.first), which.second, text)) tree.insert(r);
+        }
+        for (std::size_t k = 0; k < t.def.keys.size(); ++k) {
+            KeyLayout layout;
+            const auto kn = static_cast<std::uint8_t>(k);
+            std::uint32_t entries = 0;
+            if (key_layout(t.def, k, &layout) && !t.def.keys[k].components.empty()) {
+                for (const auto& [recno, img] : t.data) {
+                    if (img.size() != t.def.record_length) continue;
+                    if (layout.optional() && key_is_empty(layout, bytes_of(img), img.size())) continue;
+                    std::string value;
+                    if (!encode_key_value(layout, bytes_of(img), img.size(), false, &value)) continue;
+                    const Record e = key_entry(t.id, kn, value, Id::of(recno), layout.duplicates());
+                    Record found;
+                    if (tree.find(e.key(), &found) == 0) { ++dropped; continue; }
+                    tree.insert(e);
+                    ++entries;
+                }
+            }
+            tree.insert(counter_record(t.id, kn, entries, 0));
+        }
+        records += kept;
+    }
+    Header header = l.header;
+    std::vector<std::uint8_t> image;
+    if (int rc = layout_file(store, &header, &image)) {
+        err << file << ": cannot lay out the rebuilt file (error " << rc << ")\n";
+        return 1;
+    }
+    const std::string temp = file + ".rebuild";
+    sk::platform::File original, fresh;
+    if (!original.open(file, sk::platform::kAccessReadWrite | sk::platform::kDenyAll)) {
+        err << file << ": in use or not writable\n";
+        return 1;
+    }
+    if (!fresh.create(temp, sk::platform::kAccessReadWrite | sk::platform::kDenyAll) ||
+        fresh.write_at(0, image.data(), image.size()) != static_cast<std::int64_t>(image.size()) || !fresh.flush()) {
+        fresh.close();
+        sk::platform::delete_file(temp);
+        err << file << ": cannot write " << temp << "\n";
+        return 1;
+    }
+    fresh.close();
+    // The platform renames only onto a free name: the original goes first. Should
+    // that be the last step done, the complete new image waits under the
+    // temporary name.
+    original.close();
+    if (!sk::platform::delete_file(file) || !sk::platform::rename_file(temp, file)) {
+        err << file << ": cannot replace the file; the rebuilt image is " << temp << "\n";
+        return 1;
+    }
+    out << file << ": rebuilt, " << l.tables.size() << " tables, " << records << " records";
+    if (dropped) out << ", " << dropped << " records or entries dropped";
+    out << "\n";
+    return 0;
+}
+
 }  // namespace
 
 int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    if (argc != 3) { err << "usage: ksf info|check|dump FILE[\\!TABLE]\n"; return 2; }
+    if (argc != 3) { err << "usage: ksf info|check|dump|rebuild FILE[\\!TABLE]\n"; return 2; }
     const std::string cmd = argv[1];
     std::string file, table;
     split_name(argv[2], &file, &table);
-    if (cmd != "info" && cmd != "check" && cmd != "dump") { err << "unknown command " << cmd << "\n"; return 2; }
+    if (cmd != "info" && cmd != "check" && cmd != "dump" && cmd != "rebuild") { err << "unknown command " << cmd << "\n"; return 2; }
     Loaded l = load(file);
     if (cmd == "check") {
         for (const std::string& d : l.defects) out << file << ": " << d << "\n";
@@ -290,6 +381,7 @@ int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return l.defects.empty() ? 0 : 1;
     }
     if (!l.opened) { for (const std::string& d : l.defects) err << file << ": " << d << "\n"; return 1; }
+    if (cmd == "rebuild") return cmd_rebuild(file, l, out, err);
     return cmd == "info" ? cmd_info(l, out) : cmd_dump(l, table, out, err);
 }
 

@@ -1,5 +1,6 @@
 // The ksf command-line tool: info, check and dump over a KSF file, built on the
-// engine's own readers in data/ksf/. The commands never change the file.
+// engine's own readers in data/ksf/, and rebuild, which writes the file afresh
+// from its data records. Only rebuild changes the file.
 #pragma once
 
 #include <ostream>

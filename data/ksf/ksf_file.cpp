@@ -1,0 +1,758 @@
+// The physical file: header refresh and journal recovery, the page cache, the
+// space manager and the journalled commit. LOCKING.md states the invariants
+// referred to here by number.
+#include "data/ksf/ksf_file.h"
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "data/file_layer.h"
+#include "data/ksf/page_image.h"
+#include "platform/clock.h"
+#include "platform/system_error.h"
+
+namespace sk::ksf {
+
+namespace {
+
+constexpr std::size_t kTrimFloor = 20;     // below this many pages nothing is trimmed
+constexpr std::size_t kTrimCeiling = 100;  // from this many on the least used page always goes
+constexpr int kPlacementRounds = 16;
+
+}  // namespace
+
+KsfFile::~KsfFile() { close(); }
+
+int KsfFile::open(unsigned access_mode, bool create_missing) {
+    bool ok = m_file.open(m_path, access_mode);
+    if (!ok && create_missing && sk::platform::last_system_error() == sk::platform::kErrFileNotFound)
+        ok = m_file.create(m_path, access_mode);
+    if (!ok) {
+        const int error = sk::platform::last_system_error();
+        return error != 0 ? error : sk::platform::kErrAccessDenied;
+    }
+    if (!m_file.path().empty()) m_path = m_file.path();
+    m_read_only = (access_mode & 0x03) == 0;
+    m_shared = (access_mode & 0x30) == 0;
+    m_deny_write = (access_mode & 0x30) == 0x20;
+    m_slot_counter = sk::platform::tick_hundredths() % 1024 % kReaderSlots;
+    m_valid = false;
+    return 0;
+}
+
+void KsfFile::close() {
+    release_statement_lock();
+    m_file.close();
+    drop_cache();
+    m_valid = false;
+}
+
+// ---------------------------------------------------------------------------
+// Header
+
+int KsfFile::read_home_header(Header* out, std::size_t* got) {
+    std::uint8_t raw[kHeaderSize];
+    const std::int64_t n = m_file.read_at(0, raw, sizeof raw);
+    if (n < 0) return 36;
+    *got = static_cast<std::size_t>(n);
+    return out->parse(raw, *got);
+}
+
+int KsfFile::refresh() {
+    if (m_header_dirty) return 0;  // our own changes, under the writer region (L3)
+    if (m_valid && !m_shared) return 0;
+    Header home;
+    std::size_t got = 0;
+    if (int rc = read_home_header(&home, &got)) return rc;
+    if (got == 0) {
+        if (!m_valid) {
+            drop_cache();
+            m_header = Header();
+            m_root = kNoPage;
+            m_journal.clear();
+            m_valid = true;
+        }
+        return 0;
+    }
+    if (!home.journal_pending()) {
+        if (!m_valid || home.change_counter() > m_header.change_counter() || !m_journal.empty()) {
+            drop_cache();
+            m_header = home;
+            m_root = home.root();
+            m_journal.clear();
+        }
+        m_valid = true;
+        return 0;
+    }
+
+    // A commit stopped after its journal became visible (C5).
+    JournalIndex index;
+    if (walk_journal(m_file, home, &index) != 0) return 36;
+    Header adopted = home;
+    const int rc = journal_header(m_file, index, &adopted);
+    if (rc == 36) return 36;
+    const bool completed = m_journal_hook == nullptr || m_journal_hook(*this, adopted);
+    if (!completed) {
+        drop_cache();
+        m_header = home;
+        m_root = home.root();
+        m_journal.clear();
+        m_valid = true;
+        if (m_read_only || (m_shared && !m_writer_held)) return 0;
+        const std::uint32_t end = static_cast<std::uint32_t>(home.allocated_end());
+        m_header.set_journal(end, end);
+        if (int w = write_bytes(0, m_header.data(), kHeaderSize)) return w;
+        return flush_file();
+    }
+    if (m_read_only || (m_shared && !m_writer_held)) {
+        // Read the committed state through the journal; a writer copies it home.
+        if (!m_valid || m_journal != index || adopted.change_counter() != m_header.change_counter()) {
+            drop_cache();
+            m_header = adopted;
+            m_root = adopted.root();
+            m_journal = std::move(index);
+        }
+        m_valid = true;
+        return 0;
+    }
+    m_journal = std::move(index);
+    return recover_journal(adopted);
+}
+
+int KsfFile::recover_journal(const Header& adopted) {
+    const bool take_region = m_deny_write && !m_writer_held;
+    if (take_region) lock_writer_region();
+    std::vector<std::uint8_t> entry;
+    int rc = 0;
+    for (const auto& [home, at] : m_journal) {
+        if (home == 0) continue;  // the header goes last (C6)
+        std::uint8_t head[8];
+        if (m_file.read_at(at, head, sizeof head) != static_cast<std::int64_t>(sizeof head)) {
+            rc = 36;
+            break;
+        }
+        const std::size_t length = roundup256(get_le16(head + kPageStored));
+        entry.resize(length);
+        if (m_file.read_at(at, entry.data(), length) != static_cast<std::int64_t>(length)) {
+            rc = 36;
+            break;
+        }
+        if ((rc = write_bytes(home, entry.data(), length)) != 0) break;
+    }
+    if (rc == 0) rc = flush_file();
+    Header h = adopted;
+    const std::uint32_t end = static_cast<std::uint32_t>(h.allocated_end());
+    h.set_journal(end, end);
+    if (rc == 0) rc = write_bytes(0, h.data(), kHeaderSize);
+    if (rc == 0) rc = flush_file();
+    if (take_region) {
+        m_file.unlock(kLockBase, kWriterRegionLength);
+        m_writer_held = false;
+    }
+    drop_cache();
+    m_journal.clear();
+    if (rc != 0) {
+        m_valid = false;
+        return rc;
+    }
+    m_header = h;
+    m_root = h.root();
+    m_valid = true;
+    return 0;
+}
+
+int KsfFile::allocate_id(Id* out) {
+    if (m_read_only) internal_error(1168);
+    if (!m_header.allocate_id(out->bytes)) internal_error(1178);
+    m_header_dirty = true;
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Page cache
+
+void KsfFile::set_root(PageRef r) {
+    m_root = r;
+    m_header_dirty = true;
+}
+
+int KsfFile::load(PageRef r, KsfPage** out) {
+    auto it = m_pages.find(r);
+    if (it != m_pages.end()) {
+        touch(it->second);
+        *out = it->second.page.get();
+        return 0;
+    }
+    if (r < 0) return 36;
+    std::vector<std::uint8_t> image;
+    if (int rc = read_page_image(m_file, m_header, m_journal, r, &image)) return rc;
+    PageContent content;
+    if (int rc = decode_page_image(image.data(), image.size(), &content)) return rc;
+    if (content.own_offset != page_offset(r)) return 36;
+    auto page = std::make_unique<KsfPage>(r, content.level);
+    if (!page->assign(content)) return 36;
+    Cached c;
+    c.page = std::move(page);
+    touch(c);
+    c.loaded_at = c.last_use;
+    KsfPage* p = c.page.get();
+    m_pages.emplace(r, std::move(c));
+    trim_cache();
+    *out = p;
+    return 0;
+}
+
+KsfPage* KsfFile::create(unsigned level) {
+    const PageRef r = m_next_new--;
+    Cached c;
+    c.page = std::make_unique<KsfPage>(r, level);
+    c.page->set_dirty(true);
+    touch(c);
+    c.loaded_at = c.last_use;
+    KsfPage* p = c.page.get();
+    m_pages.emplace(r, std::move(c));
+    m_header_dirty = true;
+    return p;
+}
+
+void KsfFile::release(KsfPage* page) {
+    const PageRef r = page->ref();
+    m_pages.erase(r);
+    if (r >= 0) m_released.push_back(r);
+    m_header_dirty = true;
+}
+
+void KsfFile::mark_dirty(KsfPage* page) {
+    page->set_dirty(true);
+    m_header_dirty = true;
+}
+
+std::size_t KsfFile::dirty_count() const {
+    std::size_t n = 0;
+    for (const auto& [r, c] : m_pages) n += c.page->dirty() ? 1 : 0;
+    return n;
+}
+
+void KsfFile::trim_cache() {
+    if (m_no_trim) return;
+    while (m_pages.size() >= kTrimFloor) {
+        // The least recently used page that may go: clean and not in use by the
+        // running tree operation.
+        auto victim = m_pages.end();
+        for (auto it = m_pages.begin(); it != m_pages.end(); ++it) {
+            const Cached& c = it->second;
+            if (c.page->dirty() || c.last_use >= m_pin_clock) continue;
+            if (victim == m_pages.end() || c.last_use < victim->second.last_use) victim = it;
+        }
+        if (victim == m_pages.end()) return;
+        const std::size_t n = m_pages.size();
+        if (n < kTrimCeiling) {
+            const std::uint64_t idle = m_clock - victim->second.last_use;
+            const std::uint64_t age = m_clock - victim->second.loaded_at;
+            if (idle < 4 * age / n) return;
+        }
+        m_pages.erase(victim);
+    }
+}
+
+void KsfFile::drop_cache() {
+    m_pages.clear();
+    m_released.clear();
+}
+
+void KsfFile::rollback() {
+    drop_cache();
+    m_header_dirty = false;
+    m_valid = false;
+    m_prepared = false;
+    m_no_trim = false;
+    m_root = kNoPage;
+}
+
+// ---------------------------------------------------------------------------
+// Writes
+
+int KsfFile::write_bytes(std::uint64_t offset, const std::uint8_t* data, std::size_t n) {
+    if (n % 64 != 0) internal_error(2285);
+    if (m_write_error != 0) return m_write_error;
+    const std::int64_t w = m_file.write_at(offset, data, n);
+    if (w < 0) {
+        m_write_error = sk::platform::last_system_error();
+        if (m_write_error == 0) m_write_error = sk::platform::kErrAccessDenied;
+    } else if (static_cast<std::size_t>(w) != n) {
+        m_write_error = sk::platform::kErrAccessDenied;
+    }
+    return m_write_error;
+}
+
+int KsfFile::flush_file() {
+    if (m_write_error != 0) return m_write_error;
+    if (!m_file.flush()) {
+        m_write_error = sk::platform::last_system_error();
+        if (m_write_error == 0) m_write_error = sk::platform::kErrAccessDenied;
+    }
+    return m_write_error;
+}
+
+// ---------------------------------------------------------------------------
+// Commit
+
+int KsfFile::commit() {
+    if (!m_header_dirty) return 0;
+    if (int rc = commit_prepare()) return rc;
+    return commit_finish();
+}
+
+int KsfFile::commit_prepare() {
+    if (!m_header_dirty) return 0;
+    m_write_error = 0;
+    std::size_t got = 0;
+    {
+        std::uint8_t probe[kHeaderSize];
+        const std::int64_t n = m_file.read_at(0, probe, sizeof probe);
+        got = n < 0 ? 0 : static_cast<std::size_t>(n);
+    }
+    const Header home_copy = m_header;  // C1: the old state stays named by offset 0
+    m_noted_end = m_header.allocated_end();
+    if (got < kHeaderSize) {
+        // A file never written: give it a header first, so that a crash during its
+        // first commit leaves an empty file rather than no file at all (C7).
+        Header fresh = home_copy;
+        const std::uint32_t end = static_cast<std::uint32_t>(m_noted_end);
+        fresh.set_journal(end, end);
+        if (int rc = write_bytes(0, fresh.data(), kHeaderSize); rc != 0 || (rc = flush_file()) != 0) {
+            rollback();
+            return rc;
+        }
+    }
+
+    m_no_trim = true;
+    if (int rc = place_pages()) {
+        rollback();
+        return rc;
+    }
+    m_header.set_root(m_root);
+    const std::uint64_t new_end = m_header.allocated_end();
+    const std::uint64_t journal_start = std::max(new_end, m_noted_end);
+    m_header.set_change_counter(m_header.change_counter() + 1);
+
+    // C4: pages over old space go to the journal, pages in fresh space home.
+    std::vector<KsfPage*> dirty;
+    for (auto& [r, c] : m_pages)
+        if (c.page->dirty()) dirty.push_back(c.page.get());
+    std::sort(dirty.begin(), dirty.end(), [](const KsfPage* a, const KsfPage* b) { return a->ref() < b->ref(); });
+    std::uint64_t journal_end = journal_start;
+    std::vector<std::uint8_t> image;
+    for (KsfPage* p : dirty) {
+        if (int rc = build_page_image(p->content(), &image)) internal_error(rc);
+        if (image.size() != m_header.page_size(p->ref())) internal_error(1482);
+        const std::uint64_t home = page_offset(p->ref());
+        if (home < m_noted_end) {
+            if (int rc = write_bytes(journal_end, image.data(), image.size())) {
+                rollback();
+                return rc;
+            }
+            journal_end += image.size();
+        } else {
+            if (int rc = write_bytes(home, image.data(), image.size())) {
+                rollback();
+                return rc;
+            }
+            p->set_dirty(false);
+        }
+    }
+    Header next = m_header;
+    next.set_journal(static_cast<std::uint32_t>(new_end), static_cast<std::uint32_t>(new_end));
+    int rc = write_bytes(journal_end, next.data(), kHeaderSize);
+    journal_end += kHeaderSize;
+    if (rc == 0) rc = flush_file();
+    // C5: the journal becomes visible.
+    Header visible = home_copy;
+    visible.set_journal(static_cast<std::uint32_t>(journal_start), static_cast<std::uint32_t>(journal_end));
+    if (rc == 0) rc = write_bytes(0, visible.data(), kHeaderSize);
+    if (rc == 0) rc = flush_file();
+    if (rc != 0) {
+        rollback();
+        return rc;
+    }
+    m_prepared_header = next;
+    m_home_header = home_copy;
+    m_prepared = true;
+    return 0;
+}
+
+int KsfFile::commit_finish() {
+    if (!m_prepared) return 0;
+    const bool take_region = m_deny_write && !m_writer_held;
+    if (take_region) lock_writer_region();
+    std::vector<std::uint8_t> image;
+    int rc = 0;
+    for (auto& [r, c] : m_pages) {
+        KsfPage* p = c.page.get();
+        if (!p->dirty()) continue;
+        if ((rc = build_page_image(p->content(), &image)) != 0) internal_error(rc);
+        if ((rc = write_bytes(page_offset(p->ref()), image.data(), image.size())) != 0) break;
+    }
+    // C6: the pages are on disk before the header stops naming the journal.
+    if (rc == 0) rc = flush_file();
+    if (rc == 0) rc = write_bytes(0, m_prepared_header.data(), kHeaderSize);
+    if (rc == 0) rc = flush_file();
+    if (take_region) {
+        m_file.unlock(kLockBase, kWriterRegionLength);
+        m_writer_held = false;
+    }
+    if (rc != 0) {
+        rollback();
+        return rc;
+    }
+    for (auto& [r, c] : m_pages) c.page->set_dirty(false);
+    m_header = m_prepared_header;
+    m_header_dirty = false;
+    m_prepared = false;
+    m_no_trim = false;
+    m_valid = true;
+    trim_cache();
+    return 0;
+}
+
+void KsfFile::abort_prepared() {
+    if (m_prepared) {
+        m_write_error = 0;
+        Header h = m_home_header;
+        const std::uint32_t end = static_cast<std::uint32_t>(h.allocated_end());
+        h.set_journal(end, end);
+        if (write_bytes(0, h.data(), kHeaderSize) == 0) flush_file();
+    }
+    rollback();
+}
+
+int KsfFile::truncate_to_allocated_end() {
+    if (m_read_only || !m_valid || m_header_dirty || m_header.journal_pending()) return 0;
+    const std::int64_t size = m_file.size();
+    if (size < 0) return sk::platform::last_system_error();
+    const std::uint64_t end = m_header.change_counter() == 0 && size < static_cast<std::int64_t>(kHeaderSize)
+                                  ? static_cast<std::uint64_t>(size)
+                                  : m_header.allocated_end();
+    if (static_cast<std::uint64_t>(size) <= end) return 0;
+    if (!m_file.truncate(end)) return sk::platform::last_system_error();
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Space management. Invariant S1: every block is a whole number of its pages
+// and holds no hole: each slot of block i is the home of one live page of
+// class i. S2: blocks ascend without overlap; an empty block sits at the end
+// of the highest non-empty block below it.
+
+int KsfFile::image_class(const KsfPage& page, unsigned* cls) {
+    std::vector<std::uint8_t> image;
+    PageImageInfo info;
+    if (int rc = build_page_image(page.content(), &image, &info)) internal_error(rc);
+    *cls = static_cast<unsigned>(roundup256(info.stored) / kUnit);
+    return 0;
+}
+
+void KsfFile::normalize_empty_blocks() {
+    std::uint32_t running = 0;
+    m_header.set_block(0, 0, 0);
+    for (unsigned i = 1; i < kClassCount; ++i) {
+        if (m_header.block_end(i) > m_header.block_start(i))
+            running = m_header.block_end(i);
+        else
+            m_header.set_block(i, running, running);
+    }
+}
+
+unsigned KsfFile::next_nonempty_above(unsigned block) const {
+    for (unsigned j = block + 1; j < kClassCount; ++j)
+        if (m_header.block_end(j) > m_header.block_start(j)) return j;
+    return 0;
+}
+
+std::uint32_t KsfFile::end_below(unsigned block) const {
+    for (unsigned j = block; j-- > 1;)
+        if (m_header.block_end(j) > m_header.block_start(j)) return m_header.block_end(j);
+    return 0;
+}
+
+void KsfFile::rekey(PageRef from, PageRef to) {
+    if (from == to) return;
+    m_pages.erase(to);  // nothing live can be cached there; a stale copy goes
+    auto node = m_pages.extract(from);
+    if (node.empty()) return;
+    node.key() = to;
+    node.mapped().page->set_ref(to);
+    node.mapped().page->set_dirty(true);
+    m_pages.insert(std::move(node));
+}
+
+int KsfFile::rewrite_parent(KsfPage* page, PageRef old_ref, PageRef new_ref) {
+    m_header_dirty = true;
+    if (m_root == old_ref) {
+        m_root = new_ref;
+        return 0;
+    }
+    if (page->empty()) return 36;
+    const std::string key(page->first_key());
+    const unsigned level = page->level() + 1;
+    KsfPage* p = nullptr;
+    if (int rc = load(m_root, &p)) return rc;
+    while (p->level() > level) {
+        const auto& recs = p->records();
+        if (recs.empty()) return 36;
+        auto it = recs.upper_bound(key);
+        if (it != recs.begin()) --it;
+        KsfPage* child = nullptr;
+        if (int rc = load(it->second.child, &child)) return rc;
+        p = child;
+    }
+    if (p->level() != level) return 36;
+    for (auto& [k, slot] : p->mutable_records()) {
+        if (slot.child == old_ref) {
+            slot.child = new_ref;
+            mark_dirty(p);
+            return 0;
+        }
+    }
+    return 36;
+}
+
+int KsfFile::move_page(PageRef from, PageRef to) {
+    if (from == to) return 0;
+    KsfPage* p = nullptr;
+    if (int rc = load(from, &p)) return rc;
+    mark_dirty(p);
+    if (int rc = rewrite_parent(p, from, to)) return rc;
+    rekey(from, to);
+    return 0;
+}
+
+int KsfFile::free_slot(PageRef r) {
+    const unsigned cls = m_header.class_of(r);
+    if (cls == 0) return 36;
+    const std::uint32_t start = m_header.block_start(cls), end = m_header.block_end(cls);
+    const PageRef last = static_cast<PageRef>(end) - cls;
+    // S1: the block's last page fills the hole.
+    if (r != last)
+        if (int rc = move_page(last, r)) return rc;
+    m_header.set_block(cls, start, end - cls);
+    normalize_empty_blocks();
+    return 0;
+}
+
+int KsfFile::process_released() {
+    std::sort(m_released.begin(), m_released.end(), std::greater<>());
+    for (PageRef r : m_released)
+        if (int rc = free_slot(r)) return rc;
+    m_released.clear();
+    return 0;
+}
+
+int KsfFile::ensure_gap_above(std::uint32_t position, unsigned need, unsigned block) {
+    // Shifts block (the first non-empty one above position) upward, a page at a
+    // time, its first page going to its upper end.
+    while (block != 0 && m_header.block_start(block) - position < need) {
+        const unsigned above = next_nonempty_above(block);
+        if (above != 0 && m_header.block_start(above) - m_header.block_end(block) < block)
+            if (int rc = ensure_gap_above(m_header.block_end(block), block, above)) return rc;
+        const std::uint32_t start = m_header.block_start(block), end = m_header.block_end(block);
+        if (int rc = move_page(start, end)) return rc;
+        m_header.set_block(block, start + block, end + block);
+    }
+    return 0;
+}
+
+int KsfFile::allocate_slot(unsigned cls, PageRef* out) {
+    normalize_empty_blocks();
+    const std::uint32_t start = m_header.block_start(cls), end = m_header.block_end(cls);
+    const unsigned above = next_nonempty_above(cls);
+    const auto room_above = [&](std::uint32_t from) {
+        return above == 0 || m_header.block_start(above) - from >= cls;
+    };
+    if (end > start) {
+        if (room_above(end)) {
+            m_header.set_block(cls, start, end + cls);
+            *out = end;
+        } else if (start - end_below(cls) >= cls) {
+            m_header.set_block(cls, start - cls, end);
+            *out = start - cls;
+        } else {
+            if (int rc = ensure_gap_above(end, cls, above)) return rc;
+            m_header.set_block(cls, start, end + cls);
+            *out = end;
+        }
+    } else {
+        const std::uint32_t low = end_below(cls);
+        if (!room_above(low))
+            if (int rc = ensure_gap_above(low, cls, above)) return rc;
+        m_header.set_block(cls, low, low + cls);
+        *out = low;
+    }
+    normalize_empty_blocks();
+    return 0;
+}
+
+int KsfFile::compact_blocks() {
+    normalize_empty_blocks();
+    for (unsigned i = 2; i < kClassCount; ++i) {
+        const std::uint32_t floor = m_header.block_end(i - 1);
+        std::uint32_t start = m_header.block_start(i), end = m_header.block_end(i);
+        const std::uint32_t pages = (end - start) / i;
+        if (pages == 0) {
+            m_header.set_block(i, floor, floor);
+        } else if (pages == 1) {
+            if (start != floor) {
+                if (int rc = move_page(start, floor)) return rc;
+                m_header.set_block(i, floor, floor + i);
+            }
+        } else {
+            while (start - floor >= i) {
+                if (int rc = move_page(end - i, start - i)) return rc;
+                start -= i;
+                end -= i;
+                m_header.set_block(i, start, end);
+            }
+        }
+    }
+    normalize_empty_blocks();
+    return 0;
+}
+
+int KsfFile::place_pages() {
+    if (int rc = process_released()) return rc;
+    for (int round = 0; round < kPlacementRounds; ++round) {
+        std::vector<KsfPage*> homeless;
+        for (auto& [r, c] : m_pages) {
+            KsfPage* p = c.page.get();
+            if (!p->dirty()) continue;
+            unsigned cls = 0;
+            image_class(*p, &cls);
+            if (p->ref() < 0 || m_header.class_of(p->ref()) != cls) homeless.push_back(p);
+        }
+        if (homeless.empty() && round > 0) return 0;
+        std::sort(homeless.begin(), homeless.end(),
+                  [](const KsfPage* a, const KsfPage* b) { return a->ref() < b->ref(); });
+        for (KsfPage* p : homeless) {
+            unsigned cls = 0;
+            image_class(*p, &cls);
+            if (p->ref() >= 0) {
+                if (m_header.class_of(p->ref()) == cls) continue;
+                // Out of its old block first: a placeholder reference, then the hole
+                // is filled (S1).
+                const PageRef old = p->ref();
+                const PageRef placeholder = m_next_new--;
+                if (int rc = rewrite_parent(p, old, placeholder)) return rc;
+                rekey(old, placeholder);
+                if (int rc = free_slot(old)) return rc;
+            }
+            PageRef home = 0;
+            if (int rc = allocate_slot(cls, &home)) return rc;
+            const PageRef was = p->ref();
+            if (int rc = rewrite_parent(p, was, home)) return rc;
+            rekey(was, home);
+        }
+        if (int rc = compact_blocks()) return rc;
+    }
+    internal_error(1683);
+}
+
+std::vector<std::string> KsfFile::check_space() {
+    std::vector<std::string> defects;
+    if (!m_header.blocks_consistent()) defects.push_back("block tables inconsistent");
+    std::map<unsigned, std::set<PageRef>> used;
+    std::vector<PageRef> todo;
+    if (m_root != kNoPage) todo.push_back(m_root);
+    std::set<PageRef> seen;
+    while (!todo.empty()) {
+        const PageRef r = todo.back();
+        todo.pop_back();
+        if (!seen.insert(r).second) {
+            defects.push_back("page " + std::to_string(r) + " reached twice");
+            continue;
+        }
+        KsfPage* p = nullptr;
+        if (load(r, &p) != 0) {
+            defects.push_back("page " + std::to_string(r) + " cannot be loaded");
+            continue;
+        }
+        unsigned cls = 0;
+        image_class(*p, &cls);
+        if (m_header.class_of(r) != cls) defects.push_back("page " + std::to_string(r) + " outside its class");
+        used[m_header.class_of(r)].insert(r);
+        if (!p->is_leaf())
+            for (const auto& [k, slot] : p->records()) todo.push_back(slot.child);
+    }
+    for (unsigned i = 1; i < kClassCount; ++i) {
+        const std::uint32_t s = m_header.block_start(i), e = m_header.block_end(i);
+        if ((e - s) / i != used[i].size())
+            defects.push_back("block " + std::to_string(i) + " holds " + std::to_string((e - s) / i) +
+                              " slots for " + std::to_string(used[i].size()) + " pages");
+        for (PageRef r : used[i])
+            if ((r - s) % i != 0) defects.push_back("page " + std::to_string(r) + " off its slot grid");
+    }
+    return defects;
+}
+
+// ---------------------------------------------------------------------------
+// Statement locks (L1..L4)
+
+bool KsfFile::lock_reader_slot() {
+    for (unsigned t = 0; t < kReaderSlots; ++t) {
+        const unsigned s = (m_slot_counter + t) % kReaderSlots;
+        if (m_file.lock(kLockBase + s, 1)) {
+            m_slot = s;
+            m_slot_counter = (s + 1) % kReaderSlots;
+            return true;
+        }
+    }
+    return false;
+}
+
+void KsfFile::lock_writer_region() {
+    while (!m_file.lock(kLockBase, kWriterRegionLength)) sk::data::lock_wait();
+    m_writer_held = true;
+}
+
+void KsfFile::release_statement_lock() {
+    if (!m_file.is_open()) {
+        m_reader_held = m_writer_held = false;
+        return;
+    }
+    if (m_writer_held) m_file.unlock(kLockBase, kWriterRegionLength);
+    else if (m_reader_held) m_file.unlock(kLockBase + m_slot, 1);
+    m_reader_held = m_writer_held = false;
+}
+
+int KsfFile::begin_statement(bool writing) {
+    if (m_shared) {
+        if (writing) {
+            if (!m_writer_held) {
+                if (m_reader_held) {
+                    m_file.unlock(kLockBase + m_slot, 1);
+                    m_reader_held = false;
+                }
+                lock_writer_region();
+            }
+        } else if (!m_reader_held && !m_writer_held) {
+            while (!lock_reader_slot()) sk::data::lock_wait();
+            m_reader_held = true;
+        }
+    }
+    return refresh();
+}
+
+int KsfFile::end_statement(bool hold_changes) {
+    if (hold_changes) return 0;
+    const int rc = m_header_dirty ? commit() : 0;
+    release_statement_lock();
+    return rc;
+}
+
+std::uint64_t KsfFile::id_lock_offset(Id id) { return kRecordLockBase + get_le32(id.bytes) + 1; }
+
+bool KsfFile::try_lock_id(Id id) { return m_file.lock(id_lock_offset(id), 1); }
+
+void KsfFile::unlock_id(Id id) { m_file.unlock(id_lock_offset(id), 1); }
+
+}  // namespace sk::ksf

@@ -1,0 +1,194 @@
+// KsfFile: one open physical KSF file, shared by every table of the process
+// that lives in it. It holds the header copy, the page cache with its dirty
+// pages, the identifier counter, the space manager (homes for pages, page
+// moves, block compaction) and the journalled commit. It is the PageStore the
+// page tree works on. LOCKING.md beside this file gives the lock bracket and
+// the commit protocol as numbered invariants (L1.., C1..).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "data/ksf/header.h"
+#include "data/ksf/journal.h"
+#include "data/ksf/page_store.h"
+#include "data/ksf/record.h"
+#include "platform/file.h"
+
+namespace sk::ksf {
+
+// Lock bytes, all far beyond real data.
+inline constexpr std::uint64_t kLockBase = 0x80000000ULL;
+inline constexpr std::uint64_t kWriterRegionLength = 0x3FF;
+inline constexpr std::uint64_t kRecordLockBase = 0x80000400ULL;
+inline constexpr unsigned kReaderSlots = 0x3FF;  // slots 0..3FEh, inside the writer region
+
+// Asks whether a pending journal belongs to a transaction that completed; set by
+// the driver, which knows the transaction control file. Returns true to apply
+// the journal. Without a hook every journal is applied.
+class KsfFile;
+using JournalDecisionHook = bool (*)(KsfFile& file, const Header& journal_header);
+
+class KsfFile : public PageStore {
+public:
+    explicit KsfFile(std::string path) : m_path(std::move(path)) {}
+    ~KsfFile() override;
+    KsfFile(const KsfFile&) = delete;
+    KsfFile& operator=(const KsfFile&) = delete;
+
+    // Opens the physical file with the access mode byte (platform/file.h);
+    // create makes it (empty) when missing. Returns 0, or the system error (2
+    // missing, 5, 32 sharing violation, ...).
+    int open(unsigned access_mode, bool create_missing);
+    void close();
+    bool is_open() const { return m_file.is_open(); }
+    const std::string& path() const { return m_path; }
+    sk::platform::File& file() { return m_file; }
+    bool read_only() const { return m_read_only; }
+    // Opened with deny none or compatibility sharing: statements lock.
+    bool shared() const { return m_shared; }
+    bool deny_write() const { return m_deny_write; }
+
+    // --- header -----------------------------------------------------------------
+    // Refreshes the header copy (reloading the cache when another station
+    // committed, recovering a pending journal). Returns 0, 1 when the file is not
+    // a KSF file, 36 when it or its journal cannot be read, or a write error of
+    // the journal recovery.
+    int refresh();
+    // Forces the next refresh to read the header (the copy becomes invalid).
+    void invalidate() { m_valid = false; }
+    const Header& header() const { return m_header; }
+    bool header_dirty() const { return m_header_dirty; }
+    void set_header_dirty() { m_header_dirty = true; }
+    // Draws the next identifier. Returns 0; an exhausted counter is internal error 1178.
+    int allocate_id(Id* out);
+    void set_journal_hook(JournalDecisionHook hook) { m_journal_hook = hook; }
+
+    // --- PageStore --------------------------------------------------------------
+    PageRef root() const override { return m_root; }
+    void set_root(PageRef r) override;
+    int load(PageRef r, KsfPage** out) override;
+    KsfPage* create(unsigned level) override;
+    void release(KsfPage* page) override;
+    void mark_dirty(KsfPage* page) override;
+    // Pages used from now on are not trimmed from the cache until the next call:
+    // the page tree keeps pointers to the pages of the operation it runs.
+    void begin_tree_operation() { m_pin_clock = m_clock + 1; }
+    std::size_t cached_count() const { return m_pages.size(); }
+    std::size_t dirty_count() const;
+
+    // --- statements -------------------------------------------------------------
+    // Takes the statement's lock on a shared file (a reader slot, or the writer
+    // region for a changing statement, which first gives up a reader slot) and
+    // refreshes the header. Waits without limit for the lock. Returns what
+    // refresh() returns.
+    int begin_statement(bool writing);
+    // Commits when dirty (unless hold_changes) and releases the statement lock
+    // (unless hold_changes: an open transaction keeps the writer region).
+    int end_statement(bool hold_changes = false);
+    bool holds_writer() const { return m_writer_held; }
+    // STREAM: statements commit only once kStreamPages pages are dirty (and keep
+    // the statement lock until then); FLUSH ends it.
+    static constexpr std::size_t kStreamPages = 40;
+    void set_streaming(bool on) { m_streaming = on; }
+    bool streaming() const { return m_streaming; }
+
+    // The whole commit (C1..C6). Returns 0, or the system error of a failed
+    // write (5 for a short one); after a failure the cache is dropped and the
+    // header reloaded at the next refresh.
+    int commit();
+    // The journal phase alone (C1..C5) and the home phase (C6), for commits that
+    // span several files. abort_prepared() gives up a prepared commit: the
+    // journal is reset and the cached changes dropped.
+    int commit_prepare();
+    int commit_finish();
+    void abort_prepared();
+    bool prepared() const { return m_prepared; }
+    // Drops every cached change: dirty pages, released slots, the header copy.
+    void rollback();
+    // Cuts the file to its allocated end (the journal area goes). Returns 0 or the error.
+    int truncate_to_allocated_end();
+
+    // --- record and table lock bytes ----------------------------------------
+    static std::uint64_t id_lock_offset(Id id);
+    bool try_lock_id(Id id);
+    void unlock_id(Id id);
+
+    // Tests: the size class rule for every page reachable from the root, the
+    // block invariants and that no two pages overlap. Empty when sound.
+    std::vector<std::string> check_space();
+
+private:
+    struct Cached {
+        std::unique_ptr<KsfPage> page;
+        std::uint64_t last_use = 0;
+        std::uint64_t loaded_at = 0;
+    };
+
+    void touch(Cached& c) { c.last_use = ++m_clock; }
+    void trim_cache();
+    void drop_cache();
+    int read_home_header(Header* out, std::size_t* got);
+    int recover_journal(const Header& adopted);
+    int write_bytes(std::uint64_t offset, const std::uint8_t* data, std::size_t n);
+    int flush_file();
+
+    // Space management (commit only).
+    int place_pages();
+    int process_released();
+    int free_slot(PageRef r);
+    int allocate_slot(unsigned cls, PageRef* out);
+    int ensure_gap_above(std::uint32_t position, unsigned need, unsigned block);
+    int compact_blocks();
+    int move_page(PageRef from, PageRef to);
+    int rewrite_parent(KsfPage* page, PageRef old_ref, PageRef new_ref);
+    void rekey(PageRef from, PageRef to);
+    void normalize_empty_blocks();
+    unsigned next_nonempty_above(unsigned block) const;
+    std::uint32_t end_below(unsigned block) const;
+    int image_class(const KsfPage& page, unsigned* cls);
+
+    bool lock_reader_slot();
+    void lock_writer_region();
+    void release_statement_lock();
+
+    std::string m_path;
+    sk::platform::File m_file;
+    bool m_read_only = false;
+    bool m_shared = false;
+    bool m_deny_write = false;
+
+    Header m_header;
+    bool m_valid = false;
+    bool m_header_dirty = false;
+    PageRef m_root = kNoPage;
+    PageRef m_next_new = -1;
+    JournalIndex m_journal;
+    JournalDecisionHook m_journal_hook = nullptr;
+
+    std::unordered_map<PageRef, Cached> m_pages;
+    std::vector<PageRef> m_released;  // placed pages given up since the last commit
+    std::uint64_t m_clock = 0;
+    std::uint64_t m_pin_clock = 0;
+    bool m_no_trim = false;
+
+    // Commit in progress.
+    bool m_prepared = false;
+    Header m_prepared_header;        // the new header, written home in C6
+    Header m_home_header;            // the header the journal phase left at offset 0
+    std::uint64_t m_noted_end = 0;
+
+    bool m_streaming = false;
+    bool m_reader_held = false;
+    bool m_writer_held = false;
+    unsigned m_slot_counter = 0;
+    unsigned m_slot = 0;
+    int m_write_error = 0;
+};
+
+}  // namespace sk::ksf

@@ -1,0 +1,237 @@
+// The physical file's write path: commits compared with an in-memory model over
+// many reopenings, the space invariants after every commit, a crash at every
+// write and every flush of a commit, and journal recovery at open.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/ksf/ksf_file.h"
+#include "data/ksf/page_tree.h"
+#include "platform/file.h"
+#include "support/platform_temp_dir.h"
+
+using namespace sk::ksf;
+using Model = std::map<std::string, std::string>;
+
+namespace {
+
+constexpr unsigned kMode = sk::platform::kAccessReadWrite | sk::platform::kDenyAll;
+
+std::string key_of(int i) {
+    std::string s = std::to_string(i);
+    return std::string(8 - s.size(), '0') + s;
+}
+
+// The records of the file as a map; failures are test failures.
+Model read_back(KsfFile& f) {
+    Model m;
+    EXPECT_EQ(f.refresh(), 0);
+    f.begin_tree_operation();
+    PageTree tree(f);
+    for (const auto& d : tree.check()) ADD_FAILURE() << d;
+    std::vector<Record> records;
+    tree.check(&records);
+    for (const Record& r : records) m[std::string(r.key())] = std::string(r.data());
+    for (const auto& d : f.check_space()) ADD_FAILURE() << d;
+    return m;
+}
+
+Model read_file(const std::string& path) {
+    KsfFile f(path);
+    EXPECT_EQ(f.open(sk::platform::kAccessRead | sk::platform::kDenyNone, false), 0);
+    return read_back(f);
+}
+
+// One random change to tree and model: insert, delete or replace, with data of
+// widely varying length so that pages change size class.
+void random_change(std::mt19937& rng, KsfFile& f, Model& model, int key_space) {
+    f.begin_tree_operation();
+    PageTree tree(f);
+    const std::string key = key_of(static_cast<int>(rng() % key_space));
+    const std::size_t len = rng() % 4 == 0 ? rng() % 3000 : rng() % 200;
+    std::string data(len, static_cast<char>('a' + rng() % 26));
+    for (std::size_t i = 0; i < len; i += 7) data[i] = static_cast<char>(rng());
+    auto it = model.find(key);
+    if (it == model.end()) {
+        ASSERT_EQ(tree.insert(Record::of(key, data)), 0);
+        model[key] = data;
+    } else if (rng() % 2 == 0) {
+        ASSERT_EQ(tree.remove(key), 0);
+        model.erase(it);
+    } else {
+        ASSERT_EQ(tree.replace(Record::of(key, data)), 0);
+        it->second = data;
+    }
+}
+
+struct FaultPlan {
+    int countdown = -1;  // operations left before the crash; -1: no crash
+    int seen = 0;
+};
+
+int fault_hook(sk::platform::FileOperation, const std::string&, void* context) {
+    auto* plan = static_cast<FaultPlan*>(context);
+    ++plan->seen;
+    if (plan->countdown < 0) return 0;
+    if (plan->countdown == 0) return 29;  // from here on everything fails, as after a crash
+    --plan->countdown;
+    return 0;
+}
+
+}  // namespace
+
+TEST(KsfFile, CommitsMatchTheModelAcrossReopenings) {
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("model.ksf");
+    std::mt19937 rng(1234);
+    Model model;
+    for (int session = 0; session < 8; ++session) {
+        KsfFile f(path);
+        ASSERT_EQ(f.open(kMode, true), 0);
+        ASSERT_EQ(f.refresh(), 0);
+        for (int commit = 0; commit < 6; ++commit) {
+            const int changes = 1 + static_cast<int>(rng() % 120);
+            for (int i = 0; i < changes; ++i) random_change(rng, f, model, 900);
+            ASSERT_EQ(f.commit(), 0);
+            EXPECT_FALSE(f.header_dirty());
+            ASSERT_TRUE(read_back(f) == model) << "session " << session << " commit " << commit;
+        }
+        ASSERT_EQ(f.truncate_to_allocated_end(), 0);
+        EXPECT_EQ(static_cast<std::uint64_t>(f.file().size()), f.header().allocated_end());
+        f.close();
+        ASSERT_TRUE(read_file(path) == model);
+    }
+    // Emptying the file releases every page.
+    KsfFile f(path);
+    ASSERT_EQ(f.open(kMode, false), 0);
+    ASSERT_EQ(f.refresh(), 0);
+    for (const auto& [k, v] : model) {
+        f.begin_tree_operation();
+        PageTree tree(f);
+        ASSERT_EQ(tree.remove(k), 0);
+    }
+    ASSERT_EQ(f.commit(), 0);
+    EXPECT_TRUE(read_back(f).empty());
+    EXPECT_LE(f.header().allocated_end(), kHeaderSize + kMaxPageBytes);
+}
+
+TEST(KsfFile, SmallCacheStillCommitsEveryChange) {
+    // Many pages, few changed per commit: clean pages are trimmed and reloaded,
+    // dirty ones never are.
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("cache.ksf");
+    KsfFile f(path);
+    ASSERT_EQ(f.open(kMode, true), 0);
+    ASSERT_EQ(f.refresh(), 0);
+    Model model;
+    for (int i = 0; i < 6000; ++i) {
+        f.begin_tree_operation();
+        PageTree tree(f);
+        const std::string data(150, static_cast<char>('A' + i % 26));
+        ASSERT_EQ(tree.insert(Record::of(key_of(i * 7919 % 6000), data)), 0);
+        model[key_of(i * 7919 % 6000)] = data;
+        if (i % 500 == 499) {
+            ASSERT_EQ(f.commit(), 0);
+        }
+    }
+    ASSERT_EQ(f.commit(), 0);
+    EXPECT_LT(f.cached_count(), 150u);
+    f.close();
+    EXPECT_TRUE(read_file(path) == model);
+}
+
+TEST(KsfFile, ACrashAtAnyWriteOrFlushLeavesTheOldOrTheNewState) {
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("crash.ksf");
+    std::mt19937 rng(99);
+    Model old_state;
+    {
+        KsfFile f(path);
+        ASSERT_EQ(f.open(kMode, true), 0);
+        ASSERT_EQ(f.refresh(), 0);
+        for (int i = 0; i < 400; ++i) random_change(rng, f, old_state, 600);
+        ASSERT_EQ(f.commit(), 0);
+    }
+    const std::string pristine = sk::test::platform_read_file(path);
+    // A change set that moves, grows, shrinks and frees pages.
+    FaultPlan plan;
+    int total = 0;
+    for (int crash_at = 0;; ++crash_at) {
+        ASSERT_TRUE(sk::test::platform_write_file(path, pristine));
+        Model model = old_state;
+        std::mt19937 change_rng(7);
+        plan = FaultPlan{};
+        {
+            KsfFile f(path);
+            ASSERT_EQ(f.open(kMode, false), 0);
+            ASSERT_EQ(f.refresh(), 0);
+            for (int i = 0; i < 100; ++i) random_change(change_rng, f, model, 600);
+            plan.countdown = crash_at;
+            sk::platform::set_file_fault_hook(&fault_hook, &plan);
+            const int rc = f.commit();
+            sk::platform::set_file_fault_hook(nullptr, nullptr);
+            if (rc == 0) {
+                total = plan.seen;
+                f.close();
+                EXPECT_TRUE(read_file(path) == model);
+                break;
+            }
+        }
+        // The process died: whatever a fresh opener finds must be whole.
+        KsfFile g(path);
+        ASSERT_EQ(g.open(kMode, false), 0);
+        const Model found = read_back(g);
+        EXPECT_TRUE(found == old_state || found == model) << "crash at operation " << crash_at;
+        g.close();
+        // After recovery the journal is gone and a second open agrees.
+        EXPECT_TRUE(read_file(path) == found);
+        ASSERT_LT(crash_at, 10000);
+    }
+    EXPECT_GT(total, 4);
+}
+
+TEST(KsfFile, ReadOnlyOpenerReadsThroughAPendingJournal) {
+    // A crash after the journal became visible: a reader sees the new state
+    // without changing the file; the next writer copies the journal home.
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("journal.ksf");
+    Model model;
+    std::mt19937 rng(5);
+    {
+        KsfFile f(path);
+        ASSERT_EQ(f.open(kMode, true), 0);
+        ASSERT_EQ(f.refresh(), 0);
+        for (int i = 0; i < 300; ++i) random_change(rng, f, model, 500);
+        ASSERT_EQ(f.commit(), 0);
+        for (int i = 0; i < 100; ++i) random_change(rng, f, model, 500);
+        ASSERT_EQ(f.commit_prepare(), 0);  // and never the home phase
+    }
+    const std::string before = sk::test::platform_read_file(path);
+    EXPECT_TRUE(read_file(path) == model);
+    EXPECT_EQ(sk::test::platform_read_file(path), before);
+    {
+        KsfFile f(path);
+        ASSERT_EQ(f.open(kMode, false), 0);
+        EXPECT_TRUE(read_back(f) == model);
+        EXPECT_FALSE(f.header().journal_pending());
+    }
+    EXPECT_TRUE(read_file(path) == model);
+}
+
+TEST(KsfFile, ZeroLengthFileIsEmptyAndShortFileIsNot) {
+    sk::test::PlatformTempDir dir;
+    ASSERT_TRUE(sk::test::platform_write_file(dir.file("zero.ksf"), ""));
+    KsfFile zero(dir.file("zero.ksf"));
+    ASSERT_EQ(zero.open(kMode, false), 0);
+    EXPECT_EQ(zero.refresh(), 0);
+    EXPECT_EQ(zero.root(), kNoPage);
+    ASSERT_TRUE(sk::test::platform_write_file(dir.file("short.ksf"), std::string(511, '\0')));
+    KsfFile shorter(dir.file("short.ksf"));
+    ASSERT_EQ(shorter.open(kMode, false), 0);
+    EXPECT_EQ(shorter.refresh(), 1);
+    KsfFile missing(dir.file("missing.ksf"));
+    EXPECT_EQ(missing.open(kMode, false), 2);
+}
