@@ -1,22 +1,29 @@
 // Program entry of Sitekeeper.
 //
 // Initialises the runtime (locale settings and the environment file beside the
-// program), sets the application's globals, and runs the application. The window
-// engine that shows the frame is not part of this build yet, so the program says
-// so and ends through the normal halt path.
+// program), sets the application's globals and installs the file drivers, starts
+// the window engine, and runs Main, the frame. The program ends through the normal
+// halt path when the frame closes.
+#include <cstdio>
 #include <string>
 
 #include "app/dictionary.h"
+#include "app/main_frame.h"
 #include "platform/file.h"
+#include "platform/system_error.h"
+#include "runtime/error.h"
 #include "runtime/halt.h"
 #include "runtime/locale.h"
+#include "ui/engine.h"
 
 int main()
 {
     sk::rt::init_runtime_locale(sk::platform::program_path());
     sk::app::start_program_globals();
-    sk::rt::present_message({"Sitekeeper",
-                             "The window engine is still being built; there is nothing to show yet.",
-                             sk::rt::kButtonOk, sk::rt::kButtonOk, sk::rt::kIconAsterisk});
+    if (!sk::ui::initialise_engine()) {
+        std::fprintf(stderr, "Sitekeeper: the display cannot be opened (system error %d).\n", sk::platform::last_system_error());
+        return 1;
+    }
+    sk::app::Main();
     sk::rt::halt(0);
 }
