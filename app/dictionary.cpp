@@ -27,6 +27,8 @@ char LastDirectory[kPathTextSize];
 char ProgramDirectory[kPathTextSize];
 std::int32_t CategoriesUsers = 0;
 std::int32_t LINKDBUsers = 0;
+std::int32_t AsciiFileUsers = 0;
+char ViewFileName[kViewFileNameSize];
 char Work[kPathTextSize];
 std::int32_t Found = 0;
 char SavedCategory[kCategorySize];
@@ -400,7 +402,9 @@ void init_globals()
     LastResponse = 0;
     CategoriesUsers = 0;
     LINKDBUsers = 0;
+    AsciiFileUsers = 0;
     Found = 0;
+    set_fixed(ViewFileName, "");
     set_fixed(ExportFileName, "");
     set_fixed(LastDirectory, "");
     set_fixed(ProgramDirectory, "");
@@ -507,5 +511,7 @@ void use_categories() { use_file(Categories, CategoriesUsers); }
 void release_categories() { release_file(Categories, CategoriesUsers); }
 void use_linkdb() { use_file(LINKDB, LINKDBUsers); }
 void release_linkdb() { release_file(LINKDB, LINKDBUsers); }
+void use_ascii_file() { use_file(AsciiFile, AsciiFileUsers); }
+void release_ascii_file() { release_file(AsciiFile, AsciiFileUsers); }
 
 }  // namespace sk::app

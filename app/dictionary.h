@@ -42,6 +42,9 @@ extern char LastDirectory[kPathTextSize];    // directory last confirmed in a fi
 extern char ProgramDirectory[kPathTextSize]; // restored after every file dialog
 extern std::int32_t CategoriesUsers;         // procedures holding Categories open
 extern std::int32_t LINKDBUsers;             // procedures holding LINKDB open
+extern std::int32_t AsciiFileUsers;          // procedures holding AsciiFile open
+inline constexpr std::size_t kViewFileNameSize = 80;
+extern char ViewFileName[kViewFileNameSize]; // the file the text viewers load
 extern char Work[kPathTextSize];             // scratch text of the HTML import
 extern std::int32_t Found;                   // search position of the HTML import
 extern char SavedCategory[kCategorySize];    // category name as read before a change
@@ -166,5 +169,7 @@ void use_categories();
 void release_categories();
 void use_linkdb();
 void release_linkdb();
+void use_ascii_file();
+void release_ascii_file();
 
 }  // namespace sk::app

@@ -18,10 +18,7 @@ namespace sk::app {
 
 namespace sd = sk::data;
 
-std::int32_t AsciiFileUsers = 0;
 
-void use_ascii_file() { use_file(AsciiFile, AsciiFileUsers); }
-void release_ascii_file() { release_file(AsciiFile, AsciiFileUsers); }
 
 // ---------------------------------------------------------------------------
 // Text helpers.

@@ -19,17 +19,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/dictionary.h"
 #include "data/control_blocks.h"
 
 namespace sk::app {
-
-// ---------------------------------------------------------------------------
-// AsciiFile's usage counter, kept like CategoriesUsers and LINKDBUsers.
-// FIXME: belongs with the other counters in the dictionary; it lives here until
-// the dictionary declares it.
-extern std::int32_t AsciiFileUsers;
-void use_ascii_file();
-void release_ascii_file();
 
 // ---------------------------------------------------------------------------
 // Text helpers for fixed-length fields.

@@ -15,8 +15,6 @@ namespace sk::app {
 
 namespace sd = sk::data;
 
-char ViewFileName[kViewFileNameSize];
-
 namespace {
 
 struct BlankViewFileName {

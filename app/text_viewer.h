@@ -19,19 +19,15 @@
 #include <string_view>
 #include <vector>
 
+#include "app/dictionary.h"
 #include "app/html_export.h"
 #include "data/control_blocks.h"
 #include "data/queue.h"
 
 namespace sk::app {
 
-inline constexpr std::size_t kViewFileNameSize = 80;
 inline constexpr std::size_t kViewLineSize = 255;
 inline constexpr std::int64_t kViewerBatchBytes = 20000;
-
-// The name of the file the viewers load (STRING(80)), shared by both viewers.
-// FIXME: a program global; it lives here until the dictionary declares it.
-extern char ViewFileName[kViewFileNameSize];
 
 // The constants that make a viewer WhatsNew or ReadMe.
 struct ViewerSettings {
