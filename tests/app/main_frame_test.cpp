@@ -1,0 +1,90 @@
+// Main on the headless display: the frame with its menu, About, and the frame's
+// place written when it closes.
+#include "app/main_frame.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/dictionary.h"
+#include "platform/display/menu.h"
+#include "ui/engine.h"
+#include "ui/engine_test_support.h"
+#include "ui/event.h"
+#include "ui/frame.h"
+
+namespace {
+
+namespace pd = sk::platform::display;
+namespace hl = sk::platform::display::headless;
+using namespace sk::ui;
+
+class MainFrame : public test::EngineTest {
+protected:
+    void SetUp() override {
+        char dir[] = "/tmp/skmainXXXXXX";
+        m_config = mkdtemp(dir);
+        setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
+        EngineTest::SetUp();
+        ASSERT_TRUE(initialise_engine());
+        sk::app::init_globals();
+    }
+    void TearDown() override {
+        EngineTest::TearDown();
+        std::filesystem::remove_all(m_config);
+    }
+    static void command(Window& w, std::int32_t field) {
+        pd::Message m;
+        m.code = pd::kMsgCommand;
+        m.window = w.handle();
+        m.wparam = static_cast<std::uint32_t>(field) + 0x4000;
+        pd::post_message(m);
+    }
+    // The flags of the menu command with this item's field number.
+    static std::uint32_t item_flags(Window& frame, std::int32_t field) {
+        pd::MenuId holder = 0;
+        const int at = pd::find_menu_command(pd::window_menu(frame.handle()), std::uint32_t(field) + 0x4000, &holder);
+        pd::MenuEntry e;
+        if (at < 0 || !pd::menu_entry(holder, at, &e)) return 0xFFFFFFFF;
+        return e.flags;
+    }
+    std::string m_config;
+};
+
+TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
+    std::atomic<bool> done{false};
+    ASSERT_NE(start([&] {
+                  sk::app::Main();
+                  done = true;
+              }),
+              0);
+    ASSERT_TRUE(wait_until([] { return application_frame() != nullptr; }));
+    Window& frame = *application_frame();
+    EXPECT_EQ(pd::window_text(frame.handle()), "Sitekeeper");
+    // Every menu item either starts a procedure of this build or is greyed.
+    for (const sk::app::MenuProcedure& p : sk::app::menu_procedures()) {
+        const std::uint32_t flags = item_flags(frame, p.field);
+        ASSERT_NE(flags, 0xFFFFFFFF) << p.name;
+        EXPECT_EQ((flags & pd::kMenuGrayed) != 0, p.run == nullptr) << p.name;
+    }
+    EXPECT_EQ(item_flags(frame, -13) & pd::kMenuGrayed, 0u);  // About
+
+    command(frame, -13);
+    ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("About") != 0; }));
+    settle();
+    hl::save_screenshot("/tmp/main-about.png");
+    hl::press_key(pd::kVkReturn);
+    ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("About") == 0; }));
+
+    command(frame, -8);  // E&xit: the frame closes
+    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    EXPECT_EQ(sk::app::LastResponse, sk::app::ResponseCancelled);
+    std::ifstream ini(m_config + "/sitekeeper/LKDB32.INI");
+    std::stringstream text;
+    text << ini.rdbuf();
+    EXPECT_NE(text.str().find("[Main]"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("Maximize=No"), std::string::npos) << text.str();
+}
+
+}  // namespace
