@@ -93,7 +93,7 @@ void OptionControl::display() {
 
 void OptionControl::redraw_members() const {
     for (const auto& kid : definition().children)
-        if (auto* r = dynamic_cast<RadioControl*>(control_for(&kid))) display::invalidate(r->window());
+        if (auto* r = dynamic_cast<RadioControl*>(control_for(&kid))) pd::invalidate(r->window());
 }
 
 void OptionControl::choose(const ControlDefinition& radio) {

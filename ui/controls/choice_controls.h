@@ -29,7 +29,7 @@ public:
     RadioControl* neighbour(const ControlDefinition& radio, bool backwards) const;
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
 
 private:
     std::size_t index_of(const ControlDefinition& radio) const;  // from 1; 0 when not a member
@@ -46,9 +46,9 @@ public:
     void activate() override;
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool) override { repaint(); }
 
 private:
@@ -62,7 +62,7 @@ public:
     TabControl(const ControlDefinition& definition, const PixelRect& rect);
     ~TabControl() override;
     WindowId window() const override { return 0; }
-    bool handle_message(const display::Message&) override { return false; }
+    bool handle_message(const pd::Message&) override { return false; }
     bool takes_focus() const override { return false; }
     void move(const PixelRect& rect) override { m_rect = rect; }
     PixelRect rect() const override { return m_rect; }
@@ -93,12 +93,12 @@ public:
     // Shows tab index (from 0) as the user's choice would.
     bool select_tab(std::size_t index);
     int strip_height() const;
-    display::Rect tab_rect(std::size_t index) const;
+    pd::Rect tab_rect(std::size_t index) const;
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool) override { repaint(); }
 
 private:

@@ -42,10 +42,10 @@ Control* container_of(const ControlDefinition& definition) {
     return nullptr;
 }
 
-std::shared_ptr<const display::Font> control_font(const ControlHost& host) {
+std::shared_ptr<const pd::Font> control_font(const ControlHost& host) {
     if (auto f = host.window_font()) return f;
-    static std::shared_ptr<const display::Font> fallback;
-    if (!fallback) fallback = display::open_font(display::FontSpec{});
+    static std::shared_ptr<const pd::Font> fallback;
+    if (!fallback) fallback = pd::open_font(pd::FontSpec{});
     return fallback;
 }
 
@@ -65,48 +65,48 @@ WidgetControl::WidgetControl(ControlHost& host, const ControlDefinition& definit
                              const PixelRect& rect, std::uint32_t style)
     : Control(definition), m_host(&host), m_binding(binding), m_rect(rect), m_style(style),
       m_font(control_font(host)) {
-    display::WindowSpec spec;
-    spec.kind = display::WindowKind::kChild;
+    pd::WindowSpec spec;
+    spec.kind = pd::WindowKind::kChild;
     spec.parent = host.client_window();
-    spec.rect = display::Rect{rect.left, rect.top, rect.right, rect.bottom};
+    spec.rect = pd::Rect{rect.left, rect.top, rect.right, rect.bottom};
     spec.style = style;
     spec.identifier = static_cast<std::uint32_t>(definition.field + 0x4000);
     m_hidden = on_hidden_page(definition);
     spec.visible = !m_hidden;
-    spec.background = display::system_color(display::SystemColor::kButtonFace);
-    m_window = display::create_window(spec);
+    spec.background = pd::system_color(pd::SystemColor::kButtonFace);
+    m_window = pd::create_window(spec);
     if (definition.flags & kFlagDisabled) set_disabled(true);
     register_control(definition, this);
 }
 
 WidgetControl::~WidgetControl() {
     unregister_control(definition(), this);
-    if (m_window != 0 && display::is_window(m_window)) display::destroy_window(m_window);
+    if (m_window != 0 && pd::is_window(m_window)) pd::destroy_window(m_window);
 }
 
 bool WidgetControl::takes_focus() const {
-    return !(m_style & display::kStyleNoFocus) && !m_disabled && !m_hidden && m_window != 0;
+    return !(m_style & pd::kStyleNoFocus) && !m_disabled && !m_hidden && m_window != 0;
 }
 
 void WidgetControl::focus() {
-    if (m_window != 0) display::set_focus(m_window);
+    if (m_window != 0) pd::set_focus(m_window);
 }
 
 void WidgetControl::move(const PixelRect& rect) {
     m_rect = rect;
-    if (m_window != 0) display::move_window(m_window, display::Rect{rect.left, rect.top, rect.right, rect.bottom});
+    if (m_window != 0) pd::move_window(m_window, pd::Rect{rect.left, rect.top, rect.right, rect.bottom});
     on_resize();
     repaint();
 }
 
 void WidgetControl::set_hidden(bool hidden) {
     m_hidden = hidden;
-    if (m_window != 0) display::show_window(m_window, !hidden);
+    if (m_window != 0) pd::show_window(m_window, !hidden);
 }
 
 void WidgetControl::set_disabled(bool disabled) {
     m_disabled = disabled;
-    if (m_window != 0) display::enable_window(m_window, !disabled);
+    if (m_window != 0) pd::enable_window(m_window, !disabled);
     repaint();
 }
 
@@ -115,18 +115,18 @@ void WidgetControl::post(std::uint16_t event) const {
 }
 
 void WidgetControl::repaint() const {
-    if (m_window != 0) display::invalidate(m_window);
+    if (m_window != 0) pd::invalidate(m_window);
 }
 
-display::Rect WidgetControl::client() const {
-    return m_window != 0 ? display::client_rect(m_window)
-                         : display::Rect{0, 0, m_rect.right - m_rect.left, m_rect.bottom - m_rect.top};
+pd::Rect WidgetControl::client() const {
+    return m_window != 0 ? pd::client_rect(m_window)
+                         : pd::Rect{0, 0, m_rect.right - m_rect.left, m_rect.bottom - m_rect.top};
 }
 
-display::Color WidgetControl::face_color() const { return display::system_color(display::SystemColor::kButtonFace); }
+pd::Color WidgetControl::face_color() const { return pd::system_color(pd::SystemColor::kButtonFace); }
 
-bool WidgetControl::handle_message(const display::Message& m) {
-    using namespace display;
+bool WidgetControl::handle_message(const pd::Message& m) {
+    using namespace pd;
     if (m.window != m_window || m_window == 0) return false;
     switch (m.code) {
         case kMsgPaint: {

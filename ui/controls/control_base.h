@@ -26,14 +26,14 @@ inline constexpr std::uint16_t kAccepted = 1, kNewSelection = 2, kScrollUp = 3, 
 // Control attribute bits shared by several kinds.
 inline constexpr std::uint32_t kControlImmediate = 0x800;
 
-namespace display = sk::platform::display;
+namespace pd = sk::platform::display;
 
 class WidgetControl : public Control {
 public:
     ~WidgetControl() override;
 
     WindowId window() const override { return m_window; }
-    bool handle_message(const display::Message& m) override;
+    bool handle_message(const pd::Message& m) override;
     bool takes_focus() const override;
     void focus() override;
 
@@ -44,9 +44,9 @@ public:
 
     bool is_disabled() const { return m_disabled; }
     bool is_hidden() const { return m_hidden; }
-    bool has_focus() const { return m_window != 0 && display::focus_window() == m_window; }
-    const display::Font& font() const { return *m_font; }
-    const std::shared_ptr<const display::Font>& font_ptr() const { return m_font; }
+    bool has_focus() const { return m_window != 0 && pd::focus_window() == m_window; }
+    const pd::Font& font() const { return *m_font; }
+    const std::shared_ptr<const pd::Font>& font_ptr() const { return m_font; }
 
 protected:
     // style: WindowStyle bits of the native window (kStyleNoFocus for controls that
@@ -59,20 +59,20 @@ protected:
     const VariableRef& binding() const { return m_binding; }
     void post(std::uint16_t event) const;
     void repaint() const;
-    display::Rect client() const;  // {0, 0, width, height}
+    pd::Rect client() const;  // {0, 0, width, height}
     // The background of static controls: the dialog face colour.
-    display::Color face_color() const;
+    pd::Color face_color() const;
 
-    virtual void paint(display::Painter& painter, const display::Rect& client) = 0;
-    virtual bool on_key_down(const display::Message&) { return false; }
-    virtual bool on_key_up(const display::Message&) { return false; }
-    virtual bool on_char(const display::Message&) { return false; }
+    virtual void paint(pd::Painter& painter, const pd::Rect& client) = 0;
+    virtual bool on_key_down(const pd::Message&) { return false; }
+    virtual bool on_key_up(const pd::Message&) { return false; }
+    virtual bool on_char(const pd::Message&) { return false; }
     // Button presses, releases, double clicks, moves and the wheel.
-    virtual bool on_mouse(const display::Message&) { return false; }
+    virtual bool on_mouse(const pd::Message&) { return false; }
     virtual void on_focus(bool gained) { (void)gained; }
     virtual void on_resize() {}
     // Anything else (scroll, timer, capture lost).
-    virtual bool on_other(const display::Message&) { return false; }
+    virtual bool on_other(const pd::Message&) { return false; }
 
 private:
     ControlHost* m_host;
@@ -82,7 +82,7 @@ private:
     std::uint32_t m_style = 0;
     bool m_disabled = false;
     bool m_hidden = false;
-    std::shared_ptr<const display::Font> m_font;
+    std::shared_ptr<const pd::Font> m_font;
 };
 
 // The live controls by definition record, so that members find their container
@@ -100,7 +100,7 @@ bool on_hidden_page(const ControlDefinition& definition);
 
 // The font the controls of a host draw with: the window's font, else the default
 // dialog font. Never null while a display is open.
-std::shared_ptr<const display::Font> control_font(const ControlHost& host);
+std::shared_ptr<const pd::Font> control_font(const ControlHost& host);
 
 // Text with "&x" mnemonics: the character after the first single "&", lower case,
 // or 0 when there is none.

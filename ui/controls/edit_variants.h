@@ -15,7 +15,7 @@ public:
     ~ComboControl() override;
 
     bool owns_window(WindowId w) const override;
-    bool handle_message(const display::Message& m) override;
+    bool handle_message(const pd::Message& m) override;
     bool get_property(std::uint32_t number, std::int32_t index, std::string* value) override;
     bool set_property(std::uint32_t number, std::int32_t index, std::string_view value) override;
 
@@ -29,14 +29,14 @@ public:
     const DropDown& drop() const { return m_drop; }
 
 protected:
-    display::Rect text_area() const override;
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    pd::Rect text_area() const override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool gained) override;
 
 private:
-    display::Rect button_rect() const;
+    pd::Rect button_rect() const;
     void pick(std::size_t row);
 
     ListRows m_rows;
@@ -53,13 +53,13 @@ public:
     void step(bool up);
 
 protected:
-    display::Rect text_area() const override;
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    pd::Rect text_area() const override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
 
 private:
-    display::Rect button_rect(bool up) const;
+    pd::Rect button_rect(bool up) const;
     ListRows m_rows;
 };
 
@@ -78,10 +78,10 @@ public:
     bool is_modified() const { return m_modified; }
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_char(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_char(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool gained) override;
 
 private:
@@ -94,7 +94,7 @@ private:
     void changed();
     void follow_caret();
     void place_caret();
-    std::size_t position_at(display::Point p) const;
+    std::size_t position_at(pd::Point p) const;
     bool store();
     std::size_t capacity() const;
     bool read_only() const;

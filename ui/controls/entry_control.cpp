@@ -31,7 +31,7 @@ EntryControl::EntryControl(ControlHost& host, const ControlDefinition& definitio
     display();
 }
 
-display::Rect EntryControl::text_area() const {
+pd::Rect EntryControl::text_area() const {
     Rect c = client();
     return Rect{c.left + kMargin, c.top + 2, c.right - kMargin, c.bottom - 2};
 }

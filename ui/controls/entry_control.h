@@ -35,15 +35,15 @@ public:
     void replace_text(std::string_view text);
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_char(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_char(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool gained) override;
     void on_resize() override;
 
     // The text area inside the edge (combo and spin boxes keep room for a button).
-    virtual display::Rect text_area() const;
+    virtual pd::Rect text_area() const;
     // Leaving the field: validate, store, report.
     void leave();
     // After a change of the text by the user.

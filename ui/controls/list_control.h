@@ -32,7 +32,7 @@ public:
     ~ListControl() override;
 
     bool owns_window(WindowId w) const override;
-    bool handle_message(const display::Message& m) override;
+    bool handle_message(const pd::Message& m) override;
     void display() override;
     bool get_property(std::uint32_t number, std::int32_t index, std::string* value) override;
     bool set_property(std::uint32_t number, std::int32_t index, std::string_view value) override;
@@ -62,13 +62,13 @@ public:
     void set_choice_hook(std::function<void(std::size_t)> hook) { m_choice_hook = std::move(hook); }
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_char(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_char(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool gained) override;
     void on_resize() override;
-    bool on_other(const display::Message& m) override;
+    bool on_other(const pd::Message& m) override;
 
 private:
     void update_scroll_bars();
@@ -80,9 +80,9 @@ private:
     void locate(std::string_view typed);
     int resize_grab(int x) const;      // column whose edge x lies on, or -1
     std::size_t row_at(int y) const;   // 0 for none
-    display::Rect rows_area() const;
+    pd::Rect rows_area() const;
     void choose(std::size_t row);
-    void paint_drop_box(display::Painter& p, const display::Rect& c);
+    void paint_drop_box(pd::Painter& p, const pd::Rect& c);
 
     ListRows m_rows;
     std::size_t m_top = 1;

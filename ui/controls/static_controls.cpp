@@ -12,7 +12,7 @@ namespace sk::ui {
 using namespace sk::platform::display;
 namespace ev = control_events;
 
-display::Color definition_color(std::int32_t color) {
+pd::Color definition_color(std::int32_t color) {
     const auto c = static_cast<std::uint32_t>(color);
     return rgb(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }

@@ -30,12 +30,12 @@ public:
     void press();
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_key_up(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_key_up(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool gained) override;
-    bool on_other(const display::Message& m) override;
+    bool on_other(const pd::Message& m) override;
 
 private:
     ActionHook m_action_hook;
@@ -57,7 +57,7 @@ public:
     bool get_property(std::uint32_t number, std::int32_t index, std::string* value) override;
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
 
 private:
     ControlPicture m_picture;
@@ -74,9 +74,9 @@ public:
     void activate() override;
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_key_down(const display::Message& m) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_key_down(const pd::Message& m) override;
+    bool on_mouse(const pd::Message& m) override;
     void on_focus(bool) override { repaint(); }
 
 private:
@@ -91,8 +91,8 @@ public:
     bool takes_focus() const override { return false; }
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
-    bool on_mouse(const display::Message& m) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
+    bool on_mouse(const pd::Message& m) override;
 
 private:
     bool m_inside = false;
@@ -108,13 +108,13 @@ public:
     double fraction() const;
 
 protected:
-    void paint(display::Painter& painter, const display::Rect& client) override;
+    void paint(pd::Painter& painter, const pd::Rect& client) override;
 
 private:
     double m_value = 0;
 };
 
 // A colour of a definition (0x00BBGGRR, -1 for none) as a display colour.
-display::Color definition_color(std::int32_t color);
+pd::Color definition_color(std::int32_t color);
 
 }  // namespace sk::ui

@@ -14,7 +14,7 @@
 
 namespace sk::ui::testing {
 
-namespace display = sk::platform::display;
+namespace pd = sk::platform::display;
 
 struct PostedEvent {
     std::int32_t field;
@@ -27,7 +27,7 @@ class FakeHost : public ControlHost {
 public:
     WindowId client = 0;
     UnitScale scale{16, 16, 8, 8, 16};  // a dialog unit of 2 pixels each way
-    std::shared_ptr<const display::Font> font;
+    std::shared_ptr<const pd::Font> font;
     std::vector<PostedEvent> events;
     std::vector<std::int32_t> delivered;
     bool cycle_deliveries = false;
@@ -36,7 +36,7 @@ public:
 
     WindowId client_window() const override { return client; }
     const UnitScale& unit_scale() const override { return scale; }
-    std::shared_ptr<const display::Font> window_font() const override { return font; }
+    std::shared_ptr<const pd::Font> window_font() const override { return font; }
     void post_event(std::int32_t field, std::uint16_t event) override {
         if (field != 0) events.push_back({field, event, 0});
     }
@@ -62,21 +62,21 @@ public:
 class ControlWindow : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(display::open_display(display::Backend::kHeadless, display::Size{640, 480}));
-        display::WindowSpec s;
-        s.rect = display::Rect::from_size(0, 0, 600, 440);
+        ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{640, 480}));
+        pd::WindowSpec s;
+        s.rect = pd::Rect::from_size(0, 0, 600, 440);
         s.text = "Controls";
-        s.style = display::kStyleDialogFrame | display::kStyleCaption;
+        s.style = pd::kStyleDialogFrame | pd::kStyleCaption;
         s.visible = true;
-        top = display::create_window(s);
-        display::set_active_window(top);
+        top = pd::create_window(s);
+        pd::set_active_window(top);
         host.client = top;
-        host.font = display::open_font(display::FontSpec{});
+        host.font = pd::open_font(pd::FontSpec{});
         ASSERT_NE(host.font, nullptr);
     }
     void TearDown() override {
         controls.clear();
-        display::close_display();
+        pd::close_display();
     }
 
     Control& add(std::unique_ptr<Control> c) {
@@ -85,35 +85,35 @@ protected:
     }
     // Delivers every waiting message to the control that owns its window.
     void pump() {
-        display::Message m;
-        for (int guard = 0; guard < 10000 && display::peek_message(m, true); ++guard) {
+        pd::Message m;
+        for (int guard = 0; guard < 10000 && pd::peek_message(m, true); ++guard) {
             bool handled = false;
             for (auto& c : controls)
                 if (c && c->owns_window(m.window)) handled = c->handle_message(m) || handled;
-            if (!handled && m.code == display::kMsgPaint) display::begin_paint(m.window);
+            if (!handled && m.code == pd::kMsgPaint) pd::begin_paint(m.window);
             else if (!handled) unrouted.push_back(m);
         }
     }
-    display::Point screen_of(const Control& c, int x, int y) {
-        return display::client_to_screen(c.window(), display::Point{x, y});
+    pd::Point screen_of(const Control& c, int x, int y) {
+        return pd::client_to_screen(c.window(), pd::Point{x, y});
     }
     void click(const Control& c, int x, int y) {
-        display::headless::click(screen_of(c, x, y));
+        pd::headless::click(screen_of(c, x, y));
         pump();
     }
     void key(std::uint32_t vk, std::uint32_t modifiers = 0) {
-        display::headless::press_key(vk, modifiers);
+        pd::headless::press_key(vk, modifiers);
         pump();
     }
     void type(std::string_view text) {
-        display::headless::type_text(text);
+        pd::headless::type_text(text);
         pump();
     }
 
     FakeHost host;
     WindowId top = 0;
     std::vector<std::unique_ptr<Control>> controls;
-    std::vector<display::Message> unrouted;  // messages for windows that are no control's
+    std::vector<pd::Message> unrouted;  // messages for windows that are no control's
 };
 
 }  // namespace sk::ui::testing
