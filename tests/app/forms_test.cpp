@@ -1,0 +1,482 @@
+// The update forms and the selects on the headless display over the in-memory
+// driver: the procedure runs on a thread of its own, the test types and clicks
+// as the user would and looks at what was written and answered.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <chrono>
+#include <cstring>
+#include <deque>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/dictionary.h"
+#include "app/procedures.h"
+#include "app/select_list.h"
+#include "data/file_layer.h"
+#include "platform/display/display.h"
+#include "platform/display/headless.h"
+#include "platform/display/window.h"
+#include "runtime/error.h"
+#include "runtime/halt.h"
+#include "support/memory_driver.h"
+#include "support/platform_temp_dir.h"
+#include "ui/engine.h"
+#include "ui/thread.h"
+#include "ui/window.h"
+
+namespace {
+
+namespace sd = sk::data;
+namespace ui = sk::ui;
+namespace pd = sk::platform::display;
+namespace hl = sk::platform::display::headless;
+using namespace sk::app;
+
+class Forms : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!pd::is_display_open()) {
+            ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
+        }
+        ASSERT_TRUE(ui::initialise_engine());
+        sk::rt::set_runtime_errors_fatal(false);
+        ASSERT_EQ(::chdir(m_dir.path().c_str()), 0);  // the positions file lands here
+        sk::test::memory_store_clear();
+        ASSERT_EQ(install_file_driver("KESTREL", sk::test::memory_entry), 2);
+        sk::rt::clear_error();
+        sk::rt::set_message_presenter([this](const sk::rt::MessageRequest& r) {
+            boxes.push_back(std::string(r.caption) + "|" + std::string(r.text));
+            if (answers.empty()) return int(sk::rt::kButtonOk);
+            const int a = answers.front();
+            answers.pop_front();
+            return a;
+        });
+        use_categories();
+        use_linkdb();
+    }
+    void TearDown() override {
+        EXPECT_TRUE(ui::wait_for_threads());
+        release_linkdb();
+        release_categories();
+        EXPECT_EQ(LINKDBUsers, 0);
+        EXPECT_EQ(CategoriesUsers, 0);
+        LINKDBUsers = CategoriesUsers = 0;
+        install_file_driver("KESTREL", nullptr);
+        sk::test::memory_store_clear();
+        sk::rt::set_message_presenter({});
+        ASSERT_EQ(::chdir("/"), 0);
+    }
+
+    void add_category(std::string_view name) {
+        set_fixed(cat_record.category, name);
+        ASSERT_EQ(sd::add(&Categories), 0);
+    }
+    static void blank_site() {
+        std::memset(&url_record, ' ', sizeof url_record);
+        std::memset(url_record.rating, 0, sizeof url_record.rating);
+    }
+    void add_site(std::string_view location, std::string_view category) {
+        blank_site();
+        set_fixed(url_record.location, location);
+        set_fixed(url_record.category, category);
+        ASSERT_EQ(sd::add(&LINKDB), 0);
+    }
+    std::vector<std::string> locations() {
+        std::vector<std::string> out;
+        EXPECT_EQ(sd::set(&LINKDB), 0);
+        while (sd::next(&LINKDB) == 0) out.push_back(fixed_text(url_record.location) + "=" + fixed_text(url_record.category));
+        return out;
+    }
+
+    // Runs a procedure with a request on a thread of its own, as a browse would
+    // call it; the answer lands in response.
+    void start(std::int32_t request, void (*procedure)()) {
+        response = -1;
+        m_thread = ui::start([this, request, procedure] {
+            PendingRequest = request;
+            procedure();
+            response = LastResponse;
+        });
+        ASSERT_NE(m_thread, 0);
+        ASSERT_TRUE(wait_until([this] { return window() != nullptr || response != -1; }));
+    }
+    ui::Window* window() { return ui::thread_top_window(m_thread); }
+    bool running() { return response == -1; }
+
+    static void settle() {
+        ui::LockRelease unlocked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        hl::wait_until_idle(5000);
+    }
+    template <typename Done>
+    static bool wait_until(Done done, int timeout_ms = 5000) {
+        for (int waited = 0; !done(); waited += 2) {
+            if (waited >= timeout_ms) return false;
+            ui::LockRelease unlocked;
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        settle();
+        return true;
+    }
+    bool finished() { return wait_until([this] { return response != -1; }); }
+
+    pd::Point centre_of(std::int32_t field) {
+        ui::Control* c = window()->control(field);
+        EXPECT_NE(c, nullptr) << field;
+        const pd::Rect r = pd::screen_rect(c->window());
+        return pd::Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+    }
+    void click(std::int32_t field) {
+        hl::click(centre_of(field));
+        settle();
+    }
+    void type_into(std::int32_t field, std::string_view text) {
+        click(field);
+        hl::type_text(text);
+        settle();
+    }
+    int selected_row_of(std::int32_t list) { return std::atoi(window()->property(list, kPropListSelected).c_str()); }
+    int selected_row() { return selected_row_of(1); }
+    // Replaces the field's whole text.
+    void retype(std::int32_t field, std::string_view text) {
+        click(field);
+        hl::press_key(pd::kVkEnd);
+        for (int i = 0; i < 20; ++i) hl::press_key(pd::kVkBack);
+        hl::type_text(text);
+        settle();
+    }
+    std::vector<std::string> categories() {
+        std::vector<std::string> out;
+        EXPECT_EQ(sd::set(&Categories), 0);
+        while (sd::next(&Categories) == 0) out.push_back(fixed_text(cat_record.category));
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    void get_category(std::string_view name) {
+        set_fixed(cat_record.category, name);
+        ASSERT_EQ(sd::get_key(&Categories, &cat_k_category), 0);
+    }
+    std::string title() { return pd::window_text(window()->handle()); }
+
+    sk::test::PlatformTempDir m_dir;
+    int m_thread = 0;
+    std::atomic<int> response{-1};
+    std::vector<std::string> boxes;
+    std::deque<int> answers;
+};
+
+// Site form fields.
+constexpr std::int32_t kLocation = 3, kDescription = 5, kCategory = 7, kOk = 14, kCancel = 15;
+
+TEST_F(Forms, SiteTypedIntoTheFormIsAddedOnOk) {
+    add_category("NEWS");
+    add_category("ART");
+    blank_site();
+    start(RequestInsert, &UpdateLINKDB);
+    ASSERT_NE(window(), nullptr);
+    EXPECT_EQ(title(), "Adding a LINKDB Record");
+    type_into(kLocation, "http://a.example/");
+    type_into(kDescription, "An example");
+    type_into(kCategory, "news");
+    ASSERT_TRUE(hl::save_screenshot("/tmp/form-site.png"));
+    click(kOk);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    // Stored in the category's own spelling, so that its rename and delete find it.
+    EXPECT_EQ(locations(), std::vector<std::string>{"http://a.example/=NEWS"});
+    EXPECT_EQ(fixed_text(url_record.description), "An example");
+}
+
+TEST_F(Forms, DuplicateLocationKeepsTheFormOpenWithWarning24) {
+    add_category("NEWS");
+    add_site("http://a.example/", "NEWS");
+    blank_site();
+    set_fixed(url_record.category, "NEWS");  // preset, as the browse does under a category
+    start(RequestInsert, &UpdateLINKDB);
+    type_into(kLocation, "HTTP://A.EXAMPLE/");
+    click(kOk);
+    ASSERT_TRUE(running());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Duplicate Key Error|Adding this record creates a duplicate entry for the key:Site Location");
+    // The focus is back on the location, the form still open; Cancel writes nothing.
+    EXPECT_EQ(window()->selected_field(), kLocation);
+    click(kCancel);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+    EXPECT_EQ(locations(), std::vector<std::string>{"http://a.example/=NEWS"});
+}
+
+TEST_F(Forms, UnknownOrBlankCategoryStopsOkWithWarning11) {
+    add_category("NEWS");
+    blank_site();
+    start(RequestInsert, &UpdateLINKDB);
+    type_into(kLocation, "http://b.example/");
+    click(kOk);  // the category is still blank
+    ASSERT_TRUE(running());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Field Contents Error|The value for URL:Category must be found in the Categories file.");
+    EXPECT_FALSE(window()->accept_all());
+    EXPECT_EQ(window()->selected_field(), kCategory);
+    type_into(kCategory, "SPORT");
+    click(kOk);
+    ASSERT_TRUE(running());
+    EXPECT_GE(boxes.size(), 2u);
+    EXPECT_EQ(sd::records(&LINKDB), 0);
+    // Corrected, the same form adds the site.
+    click(kCategory);
+    for (int i = 0; i < 5; ++i) hl::press_key(pd::kVkBack);
+    hl::type_text("NEWS");
+    settle();
+    boxes.clear();
+    click(kOk);
+    ASSERT_TRUE(finished());
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_EQ(locations(), std::vector<std::string>{"http://b.example/=NEWS"});
+}
+
+TEST_F(Forms, SiteFormWithoutCategoriesBlanksThePresetCategory) {
+    blank_site();
+    set_fixed(url_record.category, "NEWS");
+    start(RequestInsert, &UpdateLINKDB);
+    EXPECT_EQ(fixed_text(url_record.category), "");
+    click(kCancel);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+}
+
+TEST_F(Forms, DeleteRequestsAskAndNeverOpenTheWindow) {
+    add_category("NEWS");
+    add_site("http://a.example/", "NEWS");
+    set_fixed(url_record.location, "http://a.example/");
+    ASSERT_EQ(sd::get_key(&LINKDB, &url_k_location), 0);
+    answers = {sk::rt::kButtonCancel};
+    start(RequestDelete, &UpdateLINKDB);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+    EXPECT_EQ(sd::records(&LINKDB), 1);
+    answers = {sk::rt::kButtonOk};
+    start(RequestDelete, &UpdateLINKDB);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_EQ(sd::records(&LINKDB), 0);
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_EQ(boxes[0].substr(0, boxes[0].find('|')), "Confirm Delete");
+
+    // A category's delete takes its sites with it.
+    add_site("http://b.example/", "NEWS");
+    set_fixed(cat_record.category, "NEWS");
+    ASSERT_EQ(sd::get_key(&Categories, &cat_k_category), 0);
+    answers = {sk::rt::kButtonOk};
+    start(RequestDelete, &UpdateCategories);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_EQ(sd::records(&Categories), 0);
+    EXPECT_EQ(sd::records(&LINKDB), 0);
+}
+
+TEST_F(Forms, ChangingASiteWritesItBack) {
+    add_category("NEWS");
+    add_category("ART");
+    add_site("http://a.example/", "NEWS");
+    set_fixed(url_record.location, "http://a.example/");
+    ASSERT_EQ(sd::get_key(&LINKDB, &url_k_location), 0);
+    start(RequestChange, &UpdateLINKDB);
+    EXPECT_EQ(title(), "Changing a LINKDB Record");
+    type_into(kDescription, "Changed");
+    click(kOk);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    set_fixed(url_record.location, "http://a.example/");
+    ASSERT_EQ(sd::get_key(&LINKDB, &url_k_location), 0);
+    EXPECT_EQ(fixed_text(url_record.description), "Changed");
+}
+
+// Select fields.
+constexpr std::int32_t kSelectList = 1, kSelectButton = 2, kCloseButton = 4;
+
+TEST_F(Forms, SelectReturnsTheHighlightedCategory) {
+    for (const char* c : {"TRAVEL", "ART", "NEWS", "MUSIC"}) add_category(c);
+    std::memset(cat_record.category, ' ', kCategorySize);
+    start(RequestSelect, &SelectCategories);
+    ASSERT_NE(window(), nullptr);
+    ui::Control* select = window()->control(kSelectButton);
+    ASSERT_NE(select, nullptr);
+    EXPECT_TRUE(pd::is_visible(select->window()));
+    EXPECT_EQ(selected_row(), 1);  // ART
+    ASSERT_TRUE(hl::save_screenshot("/tmp/form-select.png"));
+    hl::press_key(pd::kVkDown);
+    settle();
+    hl::press_key(pd::kVkDown);
+    settle();
+    EXPECT_EQ(selected_row(), 3);  // NEWS, after MUSIC
+    hl::press_key(pd::kVkReturn);     // Enter selects
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_EQ(fixed_text(cat_record.category), "NEWS");
+}
+
+TEST_F(Forms, TypingALetterMovesTheSelectToTheFirstCategoryFromIt) {
+    for (const char* c : {"ART", "BOOKS", "CARS", "DOGS", "MUSIC", "NEWS", "TRAVEL", "WEB", "ZOO", "Wax"}) add_category(c);
+    std::memset(cat_record.category, ' ', kCategorySize);
+    start(RequestSelect, &SelectCategories);
+    ASSERT_NE(window(), nullptr);
+    hl::type_text("w");  // the case-insensitive order puts "Wax" before "WEB"
+    settle();
+    hl::press_key(pd::kVkReturn);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_EQ(fixed_text(cat_record.category), "Wax");
+}
+
+TEST_F(Forms, SelectStartsAtTheCallersCategoryAndCloseCancels) {
+    for (const char* c : {"TRAVEL", "ART", "NEWS", "MUSIC"}) add_category(c);
+    set_fixed(cat_record.category, "news");
+    start(RequestSelect, &SelectCategories);
+    // NEWS is highlighted; the page, too short to start at it, shows all four.
+    EXPECT_EQ(selected_row(), 3);
+    click(kCloseButton);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+    EXPECT_EQ(fixed_text(cat_record.category), "NEWS");  // re-read before closing
+}
+
+TEST_F(Forms, SelectWithoutASelectRequestHidesSelect) {
+    start(0, &SelectCategories);
+    ASSERT_NE(window(), nullptr);
+    EXPECT_FALSE(pd::is_visible(window()->control(kSelectButton)->window()));
+    click(kCloseButton);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+}
+
+TEST_F(Forms, BestGuessDeclinesToChoose) {
+    add_category("NEWS");
+    start(RequestSelect, &SelectCategory);
+    ASSERT_NE(window(), nullptr);
+    EXPECT_EQ(title(), "Category Assignment");
+    click(4);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+}
+
+// Category form fields.
+constexpr std::int32_t kCategoryName = 3, kCategoryOk = 8, kCategoryCancel = 9, kSiteChange = 6;
+
+TEST_F(Forms, CategoryInsertRefusesADuplicateNameThenAddsANewOne) {
+    add_category("NEWS");
+    std::memset(cat_record.category, ' ', kCategorySize);
+    start(RequestInsert, &UpdateCategories);
+    ASSERT_NE(window(), nullptr);
+    EXPECT_EQ(title(), "Adding a Categories Record");
+    type_into(kCategoryName, "news");
+    click(kCategoryOk);
+    ASSERT_TRUE(running());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "Duplicate Key Error|Adding this record creates a duplicate entry for the key:Category");
+    retype(kCategoryName, "ART");
+    click(kCategoryOk);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_EQ(categories(), (std::vector<std::string>{"ART", "NEWS"}));
+}
+
+TEST_F(Forms, RenamingACategoryRenamesItsSites) {
+    add_category("NEWS");
+    add_category("ART");
+    add_site("http://a.example/", "NEWS");
+    add_site("http://b.example/", "ART");
+    get_category("NEWS");
+    start(RequestChange, &UpdateCategories);
+    EXPECT_EQ(title(), "Changing a Categories Record");
+    retype(kCategoryName, "DAILY");
+    click(kCategoryOk);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_EQ(categories(), (std::vector<std::string>{"ART", "DAILY"}));
+    EXPECT_EQ(locations(), (std::vector<std::string>{"http://a.example/=DAILY", "http://b.example/=ART"}));
+}
+
+TEST_F(Forms, CancelledCategoryChangeWritesNothing) {
+    add_category("NEWS");
+    add_site("http://a.example/", "NEWS");
+    get_category("NEWS");
+    start(RequestChange, &UpdateCategories);
+    retype(kCategoryName, "DAILY");
+    click(kCategoryCancel);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+    EXPECT_EQ(fixed_text(cat_record.category), "NEWS");  // the buffer as it was handed in
+    EXPECT_EQ(categories(), std::vector<std::string>{"NEWS"});
+}
+
+TEST_F(Forms, SiteAddedFromTheTabOfAnUnsavedCategoryIsRefused) {
+    add_category("NEWS");
+    std::memset(cat_record.category, ' ', kCategorySize);
+    start(RequestInsert, &UpdateCategories);
+    ui::Window* category_form = window();
+    type_into(kCategoryName, "SPORT");
+    hl::press_key(pd::kVkTab);
+    settle();
+    ui::post(ui::kEventNewSelection, 1, m_thread);  // the "Locations" tab comes up
+    ui::post(ui::kEventAccepted, 5, m_thread);      // its "&Insert"
+    ASSERT_TRUE(wait_until([&] { return window() != category_form; }));
+    EXPECT_EQ(title(), "Adding a LINKDB Record");
+    EXPECT_EQ(fixed_text(url_record.category), "SPORT");  // preset with the tab's category
+    type_into(kLocation, "http://s.example/");
+    click(kOk);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].substr(0, boxes[0].find('|')), "Field Contents Error");
+    click(kCancel);
+    ASSERT_TRUE(wait_until([&] { return window() == category_form; }));
+    click(kCategoryCancel);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseCancelled);
+    EXPECT_EQ(sd::records(&LINKDB), 0);
+    EXPECT_EQ(categories(), std::vector<std::string>{"NEWS"});
+}
+
+// Regression: the site form reads Categories for its check. Changing a site from
+// the "Locations" tab moved the category file and buffer to the site's new
+// category, and OK on the category form then wrote that one and moved every site
+// of the edited category into it.
+TEST_F(Forms, SiteChangedFromTheLocationsTabLeavesTheEditedCategoryAlone) {
+    add_category("NEWS");
+    add_category("ART");
+    add_site("http://a.example/", "NEWS");
+    add_site("http://b.example/", "NEWS");
+    get_category("NEWS");
+    start(RequestChange, &UpdateCategories);
+    ui::Window* category_form = window();
+    ASSERT_NE(category_form, nullptr);
+    EXPECT_EQ(selected_row_of(4), 1);  // the first site of NEWS
+    {
+        // The "Locations" tab, second in the strip at the sheet's top.
+        const pd::Rect r = pd::screen_rect(window()->control(1)->window());
+        hl::click(pd::Point{r.left + 75, r.top + 10});
+        settle();
+    }
+    ASSERT_TRUE(hl::save_screenshot("/tmp/form-category-sites.png"));
+    ui::post(ui::kEventAccepted, kSiteChange, m_thread);
+    ASSERT_TRUE(wait_until([&] { return window() != category_form; }));
+    EXPECT_EQ(title(), "Changing a LINKDB Record");
+    retype(kCategory, "ART");
+    click(kOk);
+    ASSERT_TRUE(wait_until([&] { return window() == category_form; }));
+    EXPECT_EQ(locations(), (std::vector<std::string>{"http://a.example/=ART", "http://b.example/=NEWS"}));
+    click(kCategoryOk);
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(response, ResponseDone);
+    EXPECT_TRUE(boxes.empty()) << boxes.front();
+    EXPECT_EQ(categories(), (std::vector<std::string>{"ART", "NEWS"}));
+    EXPECT_EQ(locations(), (std::vector<std::string>{"http://a.example/=ART", "http://b.example/=NEWS"}));
+}
+
+}  // namespace
