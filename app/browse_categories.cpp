@@ -1,0 +1,130 @@
+// BrowseCategories, the list of categories, and BrowseURL:K_Category, the sites
+// of the category highlighted there.
+#include <cstring>
+
+#include "app/browse_procedure.h"
+#include "app/dictionary.h"
+#include "app/procedures.h"
+#include "data/view.h"
+#include "runtime/bind.h"
+#include "ui/controls/variable.h"
+
+namespace sk::app {
+
+namespace sd = sk::data;
+namespace rt = sk::rt;
+
+namespace {
+
+void bind_file_names() {
+    rt::bind_name("URL:Location", rt::bound_string(url_record.location, sizeof url_record.location));
+    rt::bind_name("URL:Description", rt::bound_string(url_record.description, sizeof url_record.description));
+    rt::bind_name("URL:Category", rt::bound_string(url_record.category, sizeof url_record.category));
+    rt::bind_name("URL:Rating", rt::bound_decimal(url_record.rating, 2, 0));
+    rt::bind_name("URL:Keyword", rt::bound_string(url_record.keyword, sizeof url_record.keyword));
+    if (char* memo = url_siteinfo_text()) rt::bind_name("URL:SiteInfo", rt::bound_string(memo, kSiteInfoSize));
+    rt::bind_name("CAT:Category", rt::bound_string(cat_record.category, sizeof cat_record.category));
+}
+
+void clear_site() {
+    std::memset(&url_record, ' ', sizeof url_record);
+    std::memset(url_record.rating, 0, sizeof url_record.rating);
+    if (char* memo = url_siteinfo_text()) std::memset(memo, ' ', kSiteInfoSize);
+}
+
+}  // namespace
+
+void BrowseURL_K_Category() {
+    char limit[kCategorySize];
+    std::memcpy(limit, cat_record.category, sizeof limit);
+    sd::FileControlBlock view;
+    sd::init_view_block(&view, &LINKDB);
+
+    BrowseSpec spec;
+    spec.primary = &LINKDB;
+    spec.view = &view;
+    spec.file_label = "LINKDB";
+    spec.columns_size = 128 + 60 + 15 + 2 + 10;
+    spec.store_columns = [](unsigned char* c) {
+        std::memcpy(c, url_record.location, 128);
+        std::memcpy(c + 128, url_record.description, 60);
+        std::memcpy(c + 188, url_record.category, 15);
+        std::memcpy(c + 203, url_record.rating, 2);
+        std::memcpy(c + 205, url_record.keyword, 10);
+    };
+    spec.load_columns = [](const unsigned char* c) { std::memcpy(&url_record, c, sizeof url_record); };
+    spec.clear_record = clear_site;
+    BrowseOrder category;
+    category.key = &url_k_category;
+    category.filter = "UPPER(URL:Category) = UPPER(BRW1::Sort1:Reset:CAT:Category)";
+    category.limit = limit;
+    category.limit_source = cat_record.category;
+    category.limit_size = kCategorySize;
+    category.distribution = BrowseOrder::Distribution::kText;
+    category.component = url_record.location;
+    category.component_length = sizeof url_record.location;
+    spec.orders = {category};
+
+    BrowseWindow s;
+    s.module = "LKDB32$lkdb3005";
+    s.label = "BROWSEURL:K_CATEGORY$QUICKWINDOW";
+    s.section = "BrowseURL:K_Category";
+    s.list = 1, s.sheet = 2, s.insert = 3, s.change = 4, s.remove = 5, s.close = 6;
+    using sk::ui::QueueField;
+    s.fields = {QueueField{0, rt::kTypeString, 128, 0},   QueueField{128, rt::kTypeString, 60, 0},
+                QueueField{188, rt::kTypeString, 15, 0},  QueueField{203, rt::kTypeDecimal, 2, 0},
+                QueueField{205, rt::kTypeString, 10, 0},  QueueField{215, rt::kTypeByte, 1, 0},
+                QueueField{216, rt::kTypeString, 512, 0}};
+    s.before_insert = [&](int) {
+        sd::get_pointer(&LINKDB, 0);
+        clear_site();
+        std::memcpy(url_record.category, limit, sizeof limit);
+    };
+    s.update = UpdateLINKDB;
+    s.locate_key = [](int, char c) { set_fixed(url_record.location, sizeof url_record.location, std::string(1, c)); };
+    s.bind_names = [&] {
+        bind_file_names();
+        rt::bind_name("BRW1::Sort1:Reset:CAT:Category", rt::bound_string(limit, sizeof limit));
+    };
+    run_browse(s, std::move(spec));
+}
+
+void BrowseCategories() {
+    sd::FileControlBlock view;
+    sd::init_view_block(&view, &Categories);
+
+    BrowseSpec spec;
+    spec.primary = &Categories;
+    spec.view = &view;
+    spec.file_label = "Categories";
+    spec.columns_size = kCategorySize;
+    spec.store_columns = [](unsigned char* c) { std::memcpy(c, cat_record.category, kCategorySize); };
+    spec.load_columns = [](const unsigned char* c) { std::memcpy(cat_record.category, c, kCategorySize); };
+    spec.clear_record = [] { std::memset(cat_record.category, ' ', kCategorySize); };
+    BrowseOrder category;
+    category.key = &cat_k_category;
+    category.distribution = BrowseOrder::Distribution::kText;
+    category.component = cat_record.category;
+    category.component_length = kCategorySize;
+    spec.orders = {category};
+
+    BrowseWindow s;
+    s.module = "LKDB32$lkdb3006";
+    s.label = "BROWSECATEGORIES$QUICKWINDOW";
+    s.section = "BrowseCategories";
+    s.list = 1, s.insert = 2, s.change = 3, s.remove = 4, s.sheet = 5, s.locations = 6, s.close = 7;
+    using sk::ui::QueueField;
+    s.fields = {QueueField{0, rt::kTypeString, kCategorySize, 0}, QueueField{kCategorySize, rt::kTypeByte, 1, 0},
+                QueueField{kCategorySize + 1, rt::kTypeString, 512, 0}};
+    s.before_insert = [](int) {
+        sd::get_pointer(&Categories, 0);
+        std::memset(cat_record.category, ' ', kCategorySize);
+    };
+    s.update = UpdateCategories;
+    s.locate_key = [](int, char c) { set_fixed(cat_record.category, kCategorySize, std::string(1, c)); };
+    s.locations_action = BrowseURL_K_Category;
+    s.bind_names = bind_file_names;
+    run_browse(s, std::move(spec));
+}
+
+}  // namespace sk::app

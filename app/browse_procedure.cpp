@@ -1,0 +1,253 @@
+// The shared browse event loop.
+#include "app/browse_procedure.h"
+
+#include <string>
+
+#include "app/dictionary.h"
+#include "app/window_placement.h"
+#include "platform/display/display.h"
+#include "ui/popup.h"
+#include "app/procedures.h"
+#include "ui/window.h"
+#include <cstdlib>
+
+namespace sk::app {
+
+namespace ui = sk::ui;
+namespace pd = sk::platform::display;
+
+namespace {
+
+// The list properties: vertical scroll bar, rows per page, selected row, thumb.
+constexpr std::uint32_t kPropVScroll = 31883, kPropRowsPerPage = 31886, kPropSelected = 31887, kPropThumb = 31902;
+constexpr std::uint32_t kKeyRightButton = 2, kKeyDoubleClick = 5, kKeyInsert = 0x2D, kKeyDelete = 0x2E,
+                        kKeyCtrlEnter = 0x20D;
+
+struct Loop {
+    BrowseWindow& s;
+    BrowsePage& page;
+    ui::Window& w;
+    std::int32_t request = 0;
+    bool initialised = false;
+    bool forced = false;
+
+    int rows() {
+        const int n = std::atoi(w.property(s.list, kPropRowsPerPage).c_str());
+        return n < 1 ? 1 : n;
+    }
+    int tab() { return s.sheet != 0 ? std::atoi(w.property(s.sheet, 31887).c_str()) : 1; }
+
+    // The list shows the page's state.
+    void show() {
+        w.set_property(s.list, kPropSelected, std::to_string(page.highlight()));
+        w.set_property(s.list, kPropVScroll, page.scroll_bar_shown() ? "1" : "0");
+        w.set_property(s.list, kPropThumb, std::to_string(page.thumb()));
+        for (std::int32_t f : {s.change, s.remove})
+            if (f != 0) w.set_property(f, ui::kPropDisabled, page.change_enabled() ? "" : "1");
+        if (page.take_new_selection_request()) w.post(ui::kEventNewSelection, s.list);
+        if (page.close_requested()) w.post(ui::kEventCloseWindow);
+    }
+
+    void refresh() {
+        if (w.property(0, ui::kPropAcceptAll) == "1") return;
+        page.set_rows(rows());
+        page.choose_order(s.order_of_tab(tab()), forced || !initialised, request == RequestSelect);
+        initialised = true;
+        show();
+        w.display();
+        forced = false;
+    }
+
+    void update(std::int32_t how) {
+        if (how == RequestInsert) {
+            s.before_insert(page.order());
+        }
+        page.close_view();
+        PendingRequest = how;
+        s.update();
+        const std::int32_t response = LastResponse;
+        page.reset_view();
+        page.set_rows(rows());
+        if (how == RequestDelete) {
+            if (response == ResponseDone) page.remove_highlighted();
+            page.rebuild(2);
+        } else if (response == ResponseDone) {
+            page.locate(2);
+        } else {
+            page.rebuild(2);
+        }
+        page.compute_distribution();
+        w.post(ui::kEventNewSelection, s.list);
+        w.select(s.list);
+        forced = true;
+        refresh();
+    }
+
+    void button(std::int32_t f) {
+        page.get_record();
+        if (f == s.insert) update(RequestInsert);
+        else if (f == s.change) update(RequestChange);
+        else if (f == s.remove) update(RequestDelete);
+        else if (f == s.select_category) {
+            PendingRequest = RequestSelect;
+            SelectCategories();
+            refresh();
+        } else if (f == s.locations && s.locations_action) {
+            s.locations_action();
+            refresh();
+        } else if (f == s.clipboard) {
+            pd::set_clipboard_text(fixed_text(url_record.location));
+        } else if (f == s.close) {
+            w.post(ui::kEventCloseWindow);
+        }
+    }
+
+    void new_selection() {
+        page.selection_handled();
+        if (w.keycode() == kKeyRightButton) {
+            w.set_keycode(0);
+            const int choice = ui::popup(page.has_entries() ? "&Insert|&Change|&Delete" : "&Insert|~&Change|~&Delete");
+            const std::int32_t target[] = {0, s.insert, s.change, s.remove};
+            if (choice >= 1 && choice <= 3) w.post(ui::kEventAccepted, target[choice]);
+            return;
+        }
+        if (!page.has_entries()) return;
+        page.set_highlight(std::atoi(w.property(s.list, kPropSelected).c_str()));
+        page.set_rows(rows());
+        page.new_selection();
+        show();
+        refresh();
+    }
+
+    void locate_char(char c) {
+        if (!page.has_entries()) return;
+        s.locate_key(page.order(), c);
+        page.set_rows(rows());
+        page.locate(2);
+        show();
+        w.display(s.list, s.list);
+    }
+
+    void keys() {
+        const std::uint32_t key = w.keycode();
+        if (!page.has_entries()) {
+            if (key == kKeyInsert) w.post(ui::kEventAccepted, s.insert);
+        } else if (key == kKeyDoubleClick || key == kKeyCtrlEnter) {
+            page.load_highlighted();
+            w.post(ui::kEventAccepted, s.change);
+        } else if (key == kKeyInsert) {
+            w.post(ui::kEventAccepted, s.insert);
+        } else if (key == kKeyDelete) {
+            w.post(ui::kEventAccepted, s.remove);
+        } else if (const ui::EventRecord* r = w.current_event(); r != nullptr && r->key_char >= 0x20) {
+            locate_char(static_cast<char>(r->key_char));
+        }
+        w.post(ui::kEventNewSelection, s.list);
+    }
+
+    void scroll(int event) {
+        page.set_rows(rows());
+        using S = BrowsePage::Scroll;
+        switch (event) {
+            case ui::kEventScrollUp: page.scroll(S::kUp); break;
+            case ui::kEventScrollDown: page.scroll(S::kDown); break;
+            case ui::kEventPageUp: page.scroll(S::kPageUp); break;
+            case ui::kEventPageDown: page.scroll(S::kPageDown); break;
+            case ui::kEventScrollTop: page.scroll(S::kTop); break;
+            default: page.scroll(S::kBottom); break;
+        }
+        show();
+        w.display(s.list, s.list);
+    }
+
+    void drag() {
+        page.set_rows(rows());
+        switch (page.thumb_drag(std::atoi(w.property(s.list, kPropThumb).c_str()))) {
+            case BrowsePage::DragResult::kTop: w.post(ui::kEventScrollTop, s.list); break;
+            case BrowsePage::DragResult::kBottom: w.post(ui::kEventScrollBottom, s.list); break;
+            default: show(); w.display(s.list, s.list); break;
+        }
+    }
+};
+
+}  // namespace
+
+void run_browse(BrowseWindow& s, BrowseSpec spec) {
+    const std::int32_t request = PendingRequest;
+    PendingRequest = 0;
+    LastResponse = 0;
+    if (ui::keycode() == kKeyRightButton) ui::setkeycode(0);
+    use_categories();
+    use_linkdb();
+    s.bind_names();
+    BrowsePage page(std::move(spec));
+    ui::RowSource rows;
+    rows.queue = &page.queue();
+    rows.fields = s.fields;
+    void* bindings[] = {&rows, nullptr};
+    ui::Window w(ui::WindowType::kMdiChild, s.module, s.label, bindings);
+    if (w.open()) {
+        restore_window_position(w, s.section);
+        for (std::uint32_t key : {kKeyDoubleClick, kKeyInsert, kKeyDelete, kKeyCtrlEnter})
+            w.set_property(0, ui::kPropAlertKeys, std::to_string(key));
+        Loop l{s, page, w, request};
+        while (w.accept()) {
+            s.bind_names();
+            const int event = w.event();
+            const std::int32_t f = w.field();
+            switch (event) {
+                case ui::kEventOpenWindow:
+                    if (!l.initialised) l.refresh();
+                    w.select(s.list);
+                    continue;
+                case ui::kEventGainFocus:
+                case ui::kEventSized:
+                    l.forced = true;
+                    l.refresh();
+                    continue;
+                case ui::kEventRejected:
+                    pd::beep();
+                    w.display(f, f);
+                    continue;
+                default: break;
+            }
+            if (f == s.list && f != 0) {
+                switch (event) {
+                    case ui::kEventNewSelection: l.new_selection(); break;
+                    case ui::kEventScrollUp:
+                    case ui::kEventScrollDown:
+                    case ui::kEventPageUp:
+                    case ui::kEventPageDown:
+                    case ui::kEventScrollTop:
+                    case ui::kEventScrollBottom: l.scroll(event); break;
+                    case ui::kEventAlertKey: l.keys(); break;
+                    case ui::kEventLocate:
+                        if (const ui::EventRecord* r = w.current_event(); r != nullptr && r->key_char >= 0x20)
+                            l.locate_char(static_cast<char>(r->key_char));
+                        break;
+                    case ui::kEventAccepted:  // a double click or Enter on a row
+                        if (page.has_entries()) w.post(ui::kEventAccepted, s.change);
+                        break;
+                    case ui::kEventScrollDrag: l.drag(); break;
+                    default: break;
+                }
+            } else if (f == s.sheet && f != 0) {
+                if (event == ui::kEventAccepted || event == ui::kEventNewSelection || event == ui::kEventTabChanging ||
+                    event == ui::kEventSelected)
+                    l.refresh();
+            } else if (event == ui::kEventAccepted && f != 0) {
+                l.button(f);
+            }
+        }
+        if (w.is_open()) {
+            save_window_position(w, s.section);
+            w.close();
+        }
+    }
+    release_linkdb();
+    release_categories();
+    page.close_view();
+    LastResponse = ResponseCancelled;
+}
+
+}  // namespace sk::app
