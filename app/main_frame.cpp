@@ -2,6 +2,7 @@
 #include "app/main_frame.h"
 
 #include "app/dictionary.h"
+#include "app/procedures.h"
 #include "app/window_placement.h"
 #include "platform/display/display.h"
 #include "runtime/halt.h"
@@ -25,8 +26,8 @@ const MenuProcedure kMenu[] = {
     {-3, "ImportHTML", nullptr, 25000},
     {-4, "ImportOther", nullptr, 25000},
     {-6, "Export", nullptr, 25000},
-    {-9, "BrowseLINKDB", nullptr, 50000},
-    {-10, "BrowseCategories", nullptr, 50000},
+    {-9, "BrowseLINKDB", &BrowseLINKDB, 50000},
+    {-10, "BrowseCategories", &BrowseCategories, 50000},
     {-11, "ReadMe", nullptr, 25000},
     {-12, "WhatsNew", nullptr, 25000},
 };

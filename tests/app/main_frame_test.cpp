@@ -1,5 +1,5 @@
-// Main on the headless display: the frame with its menu, About, and the frame's
-// place written when it closes.
+// Main on the headless display: the frame with its menu and the site list it
+// opens at once, About, and the frame's place written when it closes.
 #include "app/main_frame.h"
 
 #include <cstdlib>
@@ -26,12 +26,16 @@ protected:
         char dir[] = "/tmp/skmainXXXXXX";
         m_config = mkdtemp(dir);
         setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
+        // The data files are created in the current directory on first use.
+        m_previous = std::filesystem::current_path();
+        std::filesystem::current_path(m_config);
         EngineTest::SetUp();
         ASSERT_TRUE(initialise_engine());
-        sk::app::init_globals();
+        sk::app::start_program_globals();  // globals, and the file drivers installed
     }
     void TearDown() override {
         EngineTest::TearDown();
+        std::filesystem::current_path(m_previous);
         std::filesystem::remove_all(m_config);
     }
     static void command(Window& w, std::int32_t field) {
@@ -50,6 +54,7 @@ protected:
         return e.flags;
     }
     std::string m_config;
+    std::filesystem::path m_previous;
 };
 
 TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
@@ -69,6 +74,14 @@ TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
         EXPECT_EQ((flags & pd::kMenuGrayed) != 0, p.run == nullptr) << p.name;
     }
     EXPECT_EQ(item_flags(frame, -13) & pd::kMenuGrayed, 0u);  // About
+    // The site list opens by itself, on a thread of its own, creating the files.
+    const bool browse_open = wait_until([] { return hl::find_window_by_text("Browse Locations") != 0; });
+    if (!browse_open) {
+        hl::save_screenshot("/tmp/main-debug.png");
+        for (pd::WindowId w : pd::child_windows(0)) ADD_FAILURE() << "window: " << pd::window_text(w);
+    }
+    ASSERT_TRUE(browse_open);
+    EXPECT_TRUE(std::filesystem::exists(m_config + "/LINKDB.KSF"));
 
     command(frame, -13);
     ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("About") != 0; }));
@@ -77,8 +90,12 @@ TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
     hl::press_key(pd::kVkReturn);
     ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("About") == 0; }));
 
-    command(frame, -8);  // E&xit: the frame closes
+    settle();
+    hl::save_screenshot("/tmp/main-browse.png");
+    command(frame, -8);  // E&xit: the site list closes, then the frame
     ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    EXPECT_EQ(hl::find_window_by_text("Browse Locations"), 0u);
+    EXPECT_EQ(sk::app::LINKDBUsers, 0);
     EXPECT_EQ(sk::app::LastResponse, sk::app::ResponseCancelled);
     std::ifstream ini(m_config + "/sitekeeper/LKDB32.INI");
     std::stringstream text;
