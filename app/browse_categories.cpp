@@ -16,16 +16,6 @@ namespace rt = sk::rt;
 
 namespace {
 
-void bind_file_names() {
-    rt::bind_name("URL:Location", rt::bound_string(url_record.location, sizeof url_record.location));
-    rt::bind_name("URL:Description", rt::bound_string(url_record.description, sizeof url_record.description));
-    rt::bind_name("URL:Category", rt::bound_string(url_record.category, sizeof url_record.category));
-    rt::bind_name("URL:Rating", rt::bound_decimal(url_record.rating, 2, 0));
-    rt::bind_name("URL:Keyword", rt::bound_string(url_record.keyword, sizeof url_record.keyword));
-    if (char* memo = url_siteinfo_text()) rt::bind_name("URL:SiteInfo", rt::bound_string(memo, kSiteInfoSize));
-    rt::bind_name("CAT:Category", rt::bound_string(cat_record.category, sizeof cat_record.category));
-}
-
 void clear_site() {
     std::memset(&url_record, ' ', sizeof url_record);
     std::memset(url_record.rating, 0, sizeof url_record.rating);
@@ -83,7 +73,7 @@ void BrowseURL_K_Category() {
     s.update = UpdateLINKDB;
     s.locate_key = [](int, char c) { set_fixed(url_record.location, sizeof url_record.location, std::string(1, c)); };
     s.bind_names = [&] {
-        bind_file_names();
+        bind_file_fields();
         rt::bind_name("BRW1::Sort1:Reset:CAT:Category", rt::bound_string(limit, sizeof limit));
     };
     run_browse(s, std::move(spec));
@@ -123,7 +113,7 @@ void BrowseCategories() {
     s.update = UpdateCategories;
     s.locate_key = [](int, char c) { set_fixed(cat_record.category, kCategorySize, std::string(1, c)); };
     s.locations_action = BrowseURL_K_Category;
-    s.bind_names = bind_file_names;
+    s.bind_names = bind_file_fields;
     run_browse(s, std::move(spec));
 }
 

@@ -16,17 +16,6 @@ namespace rt = sk::rt;
 
 namespace {
 
-// The site fields and the categories' field, under their full names.
-void bind_file_names() {
-    rt::bind_name("URL:Location", rt::bound_string(url_record.location, sizeof url_record.location));
-    rt::bind_name("URL:Description", rt::bound_string(url_record.description, sizeof url_record.description));
-    rt::bind_name("URL:Category", rt::bound_string(url_record.category, sizeof url_record.category));
-    rt::bind_name("URL:Rating", rt::bound_decimal(url_record.rating, 2, 0));
-    rt::bind_name("URL:Keyword", rt::bound_string(url_record.keyword, sizeof url_record.keyword));
-    if (char* memo = url_siteinfo_text()) rt::bind_name("URL:SiteInfo", rt::bound_string(memo, kSiteInfoSize));
-    rt::bind_name("CAT:Category", rt::bound_string(cat_record.category, sizeof cat_record.category));
-}
-
 double rating() { return sk::ui::variable_number(rt::bound_decimal(url_record.rating, 2, 0)); }
 void set_rating(double v) { sk::ui::set_variable_number(rt::bound_decimal(url_record.rating, 2, 0), v); }
 
@@ -122,7 +111,7 @@ void BrowseLINKDB() {
         }
     };
     s.bind_names = [&] {
-        bind_file_names();
+        bind_file_fields();
         rt::bind_name("BRW1::Sort2:Reset:CAT:Category", rt::bound_string(limit, sizeof limit));
     };
     run_browse(s, std::move(spec));

@@ -6,6 +6,7 @@
 #include "data/file_layer.h"
 #include "data/ksf/driver.h"
 #include "platform/file.h"
+#include "runtime/bind.h"
 #include "runtime/error.h"
 #include "runtime/halt.h"
 
@@ -513,5 +514,17 @@ void use_linkdb() { use_file(LINKDB, LINKDBUsers); }
 void release_linkdb() { release_file(LINKDB, LINKDBUsers); }
 void use_ascii_file() { use_file(AsciiFile, AsciiFileUsers); }
 void release_ascii_file() { release_file(AsciiFile, AsciiFileUsers); }
+
+void bind_file_fields() {
+    namespace rt = sk::rt;
+    rt::bind_name("URL:Location", rt::bound_string(url_record.location, sizeof url_record.location));
+    rt::bind_name("URL:Description", rt::bound_string(url_record.description, sizeof url_record.description));
+    rt::bind_name("URL:Category", rt::bound_string(url_record.category, sizeof url_record.category));
+    rt::bind_name("URL:Rating", rt::bound_decimal(url_record.rating, 2, 0));
+    rt::bind_name("URL:Keyword", rt::bound_string(url_record.keyword, sizeof url_record.keyword));
+    if (char* memo = url_siteinfo_text()) rt::bind_name("URL:SiteInfo", rt::bound_string(memo, kSiteInfoSize));
+    rt::bind_name("CAT:Category", rt::bound_string(cat_record.category, sizeof cat_record.category));
+}
+
 
 }  // namespace sk::app

@@ -172,4 +172,9 @@ void release_linkdb();
 void use_ascii_file();
 void release_ascii_file();
 
+// Makes the fields of LINKDB and Categories and the memo "URL:SiteInfo" known to
+// the expression evaluator under their labels. The memo is bound only while the
+// driver holds LINKDB's state (its buffer lives there).
+void bind_file_fields();
+
 }  // namespace sk::app

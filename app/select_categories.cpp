@@ -63,7 +63,7 @@ void run_select(const SelectWindow& s) {
     LastResponse = 0;
     if (ui::keycode() == kListKeyRightButton) ui::setkeycode(0);
     use_categories();
-    bind_form_file_names();
+    bind_file_fields();
     const bool selecting = own_request == RequestSelect;
 
     sd::FileControlBlock view;

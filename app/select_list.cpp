@@ -19,18 +19,6 @@ void redisplay_form(ui::Window& window) {
     if (!form_accept_all(window)) window.display();
 }
 
-void bind_form_file_names() {
-    namespace rt = sk::rt;
-    rt::bind_name("CAT:Category", rt::bound_string(cat_record.category, kCategorySize));
-    rt::bind_name("URL:Location", rt::bound_string(url_record.location, sizeof url_record.location));
-    rt::bind_name("URL:Description", rt::bound_string(url_record.description, sizeof url_record.description));
-    rt::bind_name("URL:Category", rt::bound_string(url_record.category, kCategorySize));
-    rt::bind_name("URL:Rating", rt::bound_decimal(url_record.rating, 2, 0));
-    rt::bind_name("URL:Keyword", rt::bound_string(url_record.keyword, sizeof url_record.keyword));
-    // Without a driver state there is no memo buffer to read.
-    if (char* memo = url_siteinfo_text()) rt::bind_name("URL:SiteInfo", rt::bound_string(memo, kSiteInfoSize));
-}
-
 namespace {
 // The list control's properties: scroll bar shown, rows per page, selected row, thumb.
 constexpr std::uint32_t kPropVScroll = 31883, kPropRowsPerPage = 31886, kPropSelected = 31887, kPropThumb = 31902;

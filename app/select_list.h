@@ -58,8 +58,4 @@ bool form_accept_all(sk::ui::Window& window);
 // Displays every control again, unless the accept-all pass is running.
 void redisplay_form(sk::ui::Window& window);
 
-// The record fields of LINKDB and Categories (and the memo when the driver holds
-// its buffer) made known to the expression evaluator under their full names.
-void bind_form_file_names();
-
 }  // namespace sk::app

@@ -95,7 +95,7 @@ void UpdateCategories() {
     if (ui::keycode() == kListKeyRightButton) ui::setkeycode(0);
     use_categories();
     use_linkdb();
-    bind_form_file_names();
+    bind_file_fields();
     // The name the form started with, so that a rename is carried to the sites.
     SaveCategoryKey();
     const CategoriesRecord saved_record = cat_record;
@@ -117,7 +117,7 @@ void UpdateCategories() {
     // form's limit again before each page operation, since another form may have
     // bound it to its own meanwhile.
     const auto bind_limit = [&] {
-        bind_form_file_names();
+        bind_file_fields();
         rt::bind_name(kLimitName, rt::bound_string(limit, sizeof limit));
     };
     bind_limit();

@@ -57,7 +57,7 @@ void UpdateLINKDB() {
     if (ui::keycode() == kListKeyRightButton) ui::setkeycode(0);
     use_categories();
     use_linkdb();
-    bind_form_file_names();
+    bind_file_fields();
 
     // The record and memo as the caller handed them, given back when the form is
     // left without a write.
