@@ -719,17 +719,22 @@ int do_add(KsfTable& t, bool with_keys) {
     return rc;
 }
 
+// Takes the current record's lock for a statement that changes it, unless this
+// table holds the record already. busy is the answer when another station has it
+// (PUT and DELETE answer differently); *locked_here says whether to unlock after.
+int lock_current(KsfTable& t, int busy, bool* locked_here) {
+    if (t.held && t.held_id == t.current) return 0;
+    if (!t.file->try_lock_id(t.current)) return busy;
+    *locked_here = true;
+    return 0;
+}
+
 int do_put(KsfTable& t) {
     if (!t.has_current) return sk::rt::kRecordNotAvailable;
     Bracket bracket(*t.file);
     int rc = bracket.begin(true);
     bool locked_here = false;
-    if (rc == 0 && !(t.held && t.held_id == t.current)) {
-        if (t.file->try_lock_id(t.current))
-            locked_here = true;
-        else
-            rc = sk::rt::kAccessDenied;
-    }
+    if (rc == 0) rc = lock_current(t, sk::rt::kAccessDenied, &locked_here);
     std::string on_disk;
     if (rc == 0 && read_data(t, t.current, &on_disk) != 0) rc = sk::rt::kRecordNotAvailable;
     if (rc == 0 && t.watched && on_disk != t.read_copy) rc = sk::rt::kRecordChangedByAnother;
@@ -754,12 +759,7 @@ int do_delete(KsfTable& t) {
     Bracket bracket(*t.file);
     int rc = bracket.begin(true);
     bool locked_here = false;
-    if (rc == 0 && !(t.held && t.held_id == t.current)) {
-        if (t.file->try_lock_id(t.current))
-            locked_here = true;
-        else
-            rc = sk::rt::kRecordNotAvailable;
-    }
+    if (rc == 0) rc = lock_current(t, sk::rt::kRecordNotAvailable, &locked_here);
     std::string on_disk;
     if (rc == 0 && read_data(t, t.current, &on_disk) != 0) rc = sk::rt::kRecordNotAvailable;
     if (rc == 0) rc = remove_entries(t, on_disk, t.current);
