@@ -12,5 +12,11 @@ void UpdateLINKDB();
 void UpdateCategories();
 void SelectCategories();
 void SelectCategory();
+void Export();
+void ImportHTML();
+void ImportOther();
+void ImportASCII();
+void ReadMe();
+void WhatsNew();
 
 }  // namespace sk::app
