@@ -12,6 +12,7 @@
 #include "ui/engine.h"
 #include "ui/engine_test_support.h"
 #include "ui/event.h"
+#include "ui/controls/list_control.h"
 #include "ui/frame.h"
 
 namespace {
@@ -82,6 +83,9 @@ TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
     }
     ASSERT_TRUE(browse_open);
     EXPECT_TRUE(std::filesystem::exists(m_config + "/LINKDB.KSF"));
+    // The list is the real list control, shown empty with its header.
+    ASSERT_TRUE(wait_until([&] { return !frame.children().empty(); }));
+    EXPECT_NE(dynamic_cast<ListControl*>(frame.children().front()->control(1)), nullptr);
 
     command(frame, -13);
     ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("About") != 0; }));

@@ -1,6 +1,7 @@
 // The ACCEPT loop and its dispatcher on the headless display: event order, the
 // accept-all pass, selections, close requests, timers, alert keys, dialog keys,
 // synchronous deliveries and the runtime errors of window statements.
+#define SK_TEST_FAKE_CONTROLS
 #include "engine_test_support.h"
 
 namespace sk::ui {

@@ -134,12 +134,16 @@ protected:
 
 }  // namespace sk::ui::test
 
+#ifdef SK_TEST_FAKE_CONTROLS
 namespace sk::ui {
-// Stand-in for the control classes in the engine's tests. Weak, so that a test
-// linking the real controls gets those instead.
+// Stand-in for the control classes, for engine tests that count on its plain
+// behaviour. Only a test that defines SK_TEST_FAKE_CONTROLS before including this
+// gets it: a weak definition here would otherwise keep the linker from pulling the
+// real controls out of the library, and a test would silently run on stand-ins.
 __attribute__((weak)) std::unique_ptr<Control> create_control(ControlHost& host, const ControlDefinition& definition,
                                                               VariableRef binding, VariableRef,
                                                               const PixelRect& rect) {
     return std::make_unique<test::FakeControl>(host, definition, binding, rect);
 }
 }  // namespace sk::ui
+#endif  // SK_TEST_FAKE_CONTROLS
