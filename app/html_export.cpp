@@ -179,14 +179,16 @@ namespace {
 
 constexpr std::string_view kSectionClose = "</ul></table></div>";
 
-// Today's date in date picture 4, as the formatting returns it.
+// Today's date in date picture 4. The picture's area is wide enough for the
+// longest month name; the blanks a shorter name leaves at its end are dropped so
+// that the heading's closing tag follows the year directly.
 std::string today_text()
 {
     const sk::platform::LocalTime now = sk::platform::local_time();
     std::int32_t serial = 0;
     if (!sk::rt::date_to_serial(now.year, now.month, now.day, &serial))
         return {};
-    return sk::rt::format(static_cast<double>(serial), "@D4");
+    return std::string(trim_trailing_blanks(sk::rt::format(static_cast<double>(serial), "@D4")));
 }
 
 std::string rating_text(int rating)

@@ -166,6 +166,11 @@ private:
     std::string m_user_text;
 };
 
+// The export's process procedure: HtmlExport driven from its progress window
+// (app/export_procedure.cpp). Export calls it on its own thread; it answers in
+// LastResponse.
+void ExportHTMLAll();
+
 // Writes one line of the page: the text assigned to ASC:LINE (cut at 512 bytes,
 // blank-padded) and the record added; the driver drops the trailing blanks and
 // ends the line with CR LF. Errors of the add are ignored.

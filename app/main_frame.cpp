@@ -22,10 +22,10 @@ constexpr std::uint32_t kKeyRightButton = 2;  // the key code of a right-button 
 // The procedures behind the menu. A procedure not yet part of this build has no
 // entry point: its item is shown greyed.
 const MenuProcedure kMenu[] = {
-    {-2, "ImportASCII", nullptr, 25000},
-    {-3, "ImportHTML", nullptr, 25000},
-    {-4, "ImportOther", nullptr, 25000},
-    {-6, "Export", nullptr, 25000},
+    {-2, "ImportASCII", &ImportASCII, 25000},
+    {-3, "ImportHTML", &ImportHTML, 25000},
+    {-4, "ImportOther", &ImportOther, 25000},
+    {-6, "Export", &Export, 25000},
     {-9, "BrowseLINKDB", &BrowseLINKDB, 50000},
     {-10, "BrowseCategories", &BrowseCategories, 50000},
     {-11, "ReadMe", nullptr, 25000},
