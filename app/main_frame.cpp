@@ -28,8 +28,8 @@ const MenuProcedure kMenu[] = {
     {-6, "Export", &Export, 25000},
     {-9, "BrowseLINKDB", &BrowseLINKDB, 50000},
     {-10, "BrowseCategories", &BrowseCategories, 50000},
-    {-11, "ReadMe", nullptr, 25000},
-    {-12, "WhatsNew", nullptr, 25000},
+    {-11, "ReadMe", &ReadMe, 25000},
+    {-12, "WhatsNew", &WhatsNew, 25000},
 };
 
 const MenuProcedure* find_item(std::int32_t field) {

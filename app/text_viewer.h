@@ -109,6 +109,9 @@ public:
 
     // ---- The lines.
     std::size_t line_count() const { return m_lines.count(); }
+    // The queue of 255-character entries the view window's list shows.
+    sk::data::Queue& lines() { return m_lines; }
+    const ViewerSettings& settings() const { return m_settings; }
     // Line number (1-based) without trailing blanks; empty outside 1..line_count().
     std::string line(std::size_t number) const;
 

@@ -233,3 +233,21 @@ TEST_F(ViewerSearchTest, FindDialogEmptiesTheTextAndItsAnswerGovernsFindNext)
 }
 
 }  // namespace
+
+namespace {
+
+// With no lines there is nothing to wrap round to: the search ends at once
+// instead of asking at every end.
+TEST_F(TextViewerTest, SearchOverNoLinesAsksNothing)
+{
+    sa::TextViewer viewer{sa::kReadMeViewer};
+    int asked = 0;
+    viewer.set_wrap_question([&](std::string_view) { return ++asked < 5; });
+    viewer.search_settings().text = "cat";
+    EXPECT_FALSE(viewer.search(0));
+    viewer.search_settings().direction = "Up";
+    EXPECT_FALSE(viewer.search(0));
+    EXPECT_EQ(asked, 0);
+}
+
+}  // namespace

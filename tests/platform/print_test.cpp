@@ -1,0 +1,174 @@
+// Printing text: pages laid out from the font's height and the text width, the
+// PDF written with one page object per page, failures to write reported, and the
+// spooler driven through stand-in scripts.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/print/print.h"
+#include "support/platform_temp_dir.h"
+
+namespace {
+
+namespace pp = sk::platform::print;
+using sk::test::PlatformTempDir;
+using sk::test::platform_read_file;
+using sk::test::platform_write_file;
+
+// Page objects of a PDF ("/Type /Page", not the "/Type /Pages" tree node).
+int page_objects(const std::string& pdf) {
+    int count = 0;
+    const std::string marker = "/Type /Page";
+    for (std::size_t at = pdf.find(marker); at != std::string::npos; at = pdf.find(marker, at + 1))
+        if (at + marker.size() >= pdf.size() || pdf[at + marker.size()] != 's') ++count;
+    return count;
+}
+
+std::vector<std::string> numbered_lines(int n) {
+    std::vector<std::string> lines;
+    for (int i = 1; i <= n; ++i) lines.push_back("line " + std::to_string(i));
+    return lines;
+}
+
+pp::PageSetup small_page() {
+    pp::PageSetup s;
+    s.page_width = 300;
+    s.page_height = 200;
+    s.margin_left = s.margin_right = 20;
+    s.margin_top = s.margin_bottom = 20;
+    s.font_size = 10;
+    return s;
+}
+
+TEST(Print, PagesHoldTheRowsThatFitTheirHeightAndKeepTheOrder) {
+    const pp::PageSetup setup = small_page();
+    const auto one = pp::layout_pages({"x"}, setup);
+    ASSERT_EQ(one.size(), 1u);
+    // How many rows a page takes comes from the font: fill exactly three pages and one row more.
+    const std::size_t per_page = pp::layout_pages(numbered_lines(1000), setup).front().size();
+    ASSERT_GT(per_page, 5u);
+    ASSERT_LT(per_page, 20u);  // 160 points of 10-point text
+    const auto pages = pp::layout_pages(numbered_lines(int(per_page * 3 + 1)), setup);
+    ASSERT_EQ(pages.size(), 4u);
+    EXPECT_EQ(pages[3].size(), 1u);
+    EXPECT_EQ(pages[0][0], "line 1");
+    EXPECT_EQ(pages[1][0], "line " + std::to_string(per_page + 1));
+    EXPECT_EQ(pages[3][0], "line " + std::to_string(per_page * 3 + 1));
+    // No lines still make a page to print.
+    EXPECT_EQ(pp::layout_pages({}, setup).size(), 1u);
+}
+
+TEST(Print, LongLinesWrapAtBlanksAndLongWordsBreakAnywhere) {
+    const pp::PageSetup setup = small_page();  // 260 points: about 43 characters of 10-point mono
+    std::string words;
+    for (int i = 0; i < 20; ++i) words += "word" + std::to_string(i) + " ";
+    const auto rows = pp::layout_pages({words, std::string(100, 'x'), ""}, setup).front();
+    std::string joined;
+    std::size_t word_rows = 0;
+    for (const std::string& r : rows) {
+        if (r.rfind("word", 0) != 0) break;
+        ++word_rows;
+        EXPECT_NE(r.back(), ' ');
+        // Every row ends with a whole word.
+        EXPECT_TRUE(words.find(r + " ") != std::string::npos) << r;
+        joined += r + " ";
+    }
+    EXPECT_GT(word_rows, 1u);
+    EXPECT_EQ(joined, words);  // nothing lost or doubled at the breaks
+    ASSERT_GE(rows.size(), word_rows + 3);
+    std::string xs;
+    std::size_t r = word_rows;
+    for (; r < rows.size() && !rows[r].empty(); ++r) xs += rows[r];
+    EXPECT_EQ(xs, std::string(100, 'x'));
+    EXPECT_GT(r - word_rows, 1u);
+    EXPECT_EQ(r + 1, rows.size());  // the empty line keeps its row
+}
+
+TEST(Print, TabsExpandAndBytesThatAreNotUtf8StillPrint) {
+    const pp::PageSetup setup = small_page();
+    const auto rows = pp::layout_pages({"a\tb", "caf\xe9 \xc3\xa9t\xc3\xa9", std::string("x\x01y")}, setup).front();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], "a       b");
+    EXPECT_EQ(rows[1], "caf\xc3\xa9 \xc3\xa9t\xc3\xa9");  // a stray Latin-1 byte becomes its character
+    EXPECT_EQ(rows[2], "x y");
+}
+
+TEST(Print, PdfHasOnePageObjectPerPage) {
+    PlatformTempDir dir;
+    pp::PageSetup setup = small_page();
+    setup.title = "readme.jr";
+    const std::size_t per_page = pp::layout_pages(numbered_lines(1000), setup).front().size();
+    int pages = 0;
+    const std::string path = dir.file("out.pdf");
+    ASSERT_FALSE(pp::write_pdf(numbered_lines(int(per_page * 2 + 3)), setup, path, &pages).has_value());
+    EXPECT_EQ(pages, 3);
+    const std::string pdf = platform_read_file(path);
+    EXPECT_EQ(pdf.rfind("%PDF-", 0), 0u);
+    EXPECT_EQ(page_objects(pdf), 3);
+    // Text that is not UTF-8 does not spoil the document.
+    ASSERT_FALSE(pp::write_pdf({"\xff\xfe broken \xc3", "ok"}, setup, path, &pages).has_value());
+    EXPECT_EQ(pages, 1);
+    EXPECT_EQ(page_objects(platform_read_file(path)), 1);
+}
+
+TEST(Print, UnwritableDestinationIsAnErrorAndLeavesNoFile) {
+    PlatformTempDir dir;
+    int pages = -1;
+    const auto missing = pp::write_pdf({"a"}, small_page(), dir.file("no/such/dir/out.pdf"), &pages);
+    ASSERT_TRUE(missing.has_value());
+    EXPECT_NE(missing->code, 0);
+    EXPECT_NE(missing->text.find("no/such/dir/out.pdf"), std::string::npos) << missing->text;
+    EXPECT_EQ(pages, -1);
+    // A folder where the file should go.
+    ASSERT_EQ(::mkdir(dir.file("taken.pdf").c_str(), 0755), 0);
+    const auto taken = pp::write_pdf({"a"}, small_page(), dir.file("taken.pdf"));
+    ASSERT_TRUE(taken.has_value());
+    EXPECT_FALSE(taken->text.empty());
+}
+
+class Spooler : public ::testing::Test {
+protected:
+    void TearDown() override { pp::set_spooler_commands("", ""); }
+    std::string script(const std::string& name, const std::string& body) {
+        const std::string path = m_dir.file(name);
+        EXPECT_TRUE(platform_write_file(path, "#!/bin/sh\n" + body));
+        EXPECT_EQ(::chmod(path.c_str(), 0755), 0);
+        return path;
+    }
+    PlatformTempDir m_dir;
+};
+
+TEST_F(Spooler, DefaultPrinterComesFromTheStatusCommand) {
+    const std::string lp = script("lp", "exit 0\n");
+    pp::set_spooler_commands(lp, script("lpstat", "echo 'system default destination: Office_Laser'\n"));
+    EXPECT_EQ(pp::default_printer().value_or("-"), "Office_Laser");
+    pp::set_spooler_commands(lp, script("lpstat2", "echo 'no system default destination'\n"));
+    EXPECT_FALSE(pp::default_printer().has_value());
+    pp::set_spooler_commands(lp, script("lpstat3", "echo 'lpstat: scheduler not responding' >&2\nexit 1\n"));
+    EXPECT_FALSE(pp::default_printer().has_value());
+    // Without lp there is nothing to print with, whatever lpstat says.
+    pp::set_spooler_commands(m_dir.file("missing-lp"), script("lpstat4", "echo 'system default destination: X'\n"));
+    EXPECT_FALSE(pp::default_printer().has_value());
+}
+
+TEST_F(Spooler, SpoolPassesTheFileAndReportsTheSpoolersComplaint) {
+    const std::string log = m_dir.file("args");
+    pp::set_spooler_commands(script("lp", "for a in \"$@\"; do echo \"$a\"; done > '" + log + "'\n"), "");
+    EXPECT_FALSE(pp::spool("/tmp/-odd name.pdf", "Using Sitekeeper").has_value());
+    EXPECT_EQ(platform_read_file(log), "-t\nUsing Sitekeeper\n--\n/tmp/-odd name.pdf\n");
+
+    pp::set_spooler_commands(script("lp-bad", "echo 'lp: The printer or class does not exist.' >&2\nexit 1\n"), "");
+    const auto refused = pp::spool("/tmp/x.pdf", "t");
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_NE(refused->text.find("The printer or class does not exist."), std::string::npos) << refused->text;
+
+    pp::set_spooler_commands(m_dir.file("no-such-lp"), "");
+    const auto missing = pp::spool("/tmp/x.pdf", "t");
+    ASSERT_TRUE(missing.has_value());
+    EXPECT_NE(missing->code, 0);
+}
+
+}  // namespace
