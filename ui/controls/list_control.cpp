@@ -128,6 +128,19 @@ void ListControl::set_selected(std::size_t row) {
     if (m_choice_hook) m_choice_hook(row);
 }
 
+void ListControl::select_by_right_button(std::size_t row) {
+    row = std::min(row, row_count());
+    if (row != m_selected) {
+        m_selected = row;
+        if (!is_immediate()) ensure_visible(row);
+        repaint();
+        if (m_choice_hook) m_choice_hook(row);
+    }
+    // Reported even when the row was already selected: the procedure tells the right
+    // button from other selections by the event's key code and opens its popup menu.
+    if (field() != 0) host().post_event_with_code(field(), ev::kNewSelection, kKeyCodeRightButton);
+}
+
 void ListControl::ensure_visible(std::size_t row) {
     if (row == 0) return;
     const std::size_t page = static_cast<std::size_t>(std::max(1, rows_per_page()));
@@ -351,6 +364,9 @@ bool ListControl::on_mouse(const Message& m) {
             if (std::size_t row = row_at(m.pos.y)) set_selected(row);
             return true;
         }
+        case kMsgRButtonDown:
+            if (std::size_t row = row_at(m.pos.y)) select_by_right_button(row);
+            return true;
         case kMsgLButtonUp:
             if (m_resizing >= 0) release_capture();
             m_resizing = -1;
@@ -372,6 +388,12 @@ bool ListControl::on_mouse(const Message& m) {
 bool ListControl::on_other(const Message& m) {
     if (m.code == kMsgCaptureLost) {
         m_resizing = -1;
+        return true;
+    }
+    // A quick second right press arrives as a double click; it is one more press.
+    if (m.code == kMsgRButtonDblClk) {
+        if (is_disabled() || is_drop()) return false;
+        if (std::size_t row = row_at(m.pos.y)) select_by_right_button(row);
         return true;
     }
     if (m.code != kMsgScroll || is_disabled()) return false;

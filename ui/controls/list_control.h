@@ -21,6 +21,9 @@ namespace sk::ui {
 // List attribute bits.
 inline constexpr std::uint32_t kListHScroll = 0x1, kListVScroll = 0x2;
 
+// The key code a right-button press carries in the events it causes.
+inline constexpr int kKeyCodeRightButton = 2;
+
 // List property numbers.
 inline constexpr std::uint32_t kPropHScroll = 31847, kPropVScroll = 31883, kPropRowsPerPage = 31886,
                                kPropSelected = 31887, kPropThumb = 31902;
@@ -82,6 +85,9 @@ private:
     std::size_t row_at(int y) const;   // 0 for none
     pd::Rect rows_area() const;
     void choose(std::size_t row);
+    // A right-button press on a row: selects it and posts "EVENT:NewSelection"
+    // with key code 2, whether or not the row changed.
+    void select_by_right_button(std::size_t row);
     void paint_drop_box(pd::Painter& p, const pd::Rect& c);
 
     ListRows m_rows;

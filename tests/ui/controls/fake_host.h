@@ -97,8 +97,8 @@ protected:
     pd::Point screen_of(const Control& c, int x, int y) {
         return pd::client_to_screen(c.window(), pd::Point{x, y});
     }
-    void click(const Control& c, int x, int y) {
-        pd::headless::click(screen_of(c, x, y));
+    void click(const Control& c, int x, int y, std::uint32_t button = pd::kButtonLeft) {
+        pd::headless::click(screen_of(c, x, y), button);
         pump();
     }
     void key(std::uint32_t vk, std::uint32_t modifiers = 0) {

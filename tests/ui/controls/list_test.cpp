@@ -286,6 +286,26 @@ TEST_F(ListWindow, MouseSelectsAcceptsAndResizesColumns) {
     EXPECT_EQ(l.format().columns[1].left, l.format().columns[0].right);
 }
 
+TEST_F(ListWindow, RightButtonSelectsTheRowAndReportsKeyCodeTwo) {
+    fill(10);
+    ListControl& l = list(0x803, {10, 10, 560, 300});
+    const int y = l.header_height() + l.row_height() * 3 + 2;
+    click(l, 30, y, d::kButtonRight);
+    EXPECT_EQ(l.selected(), 4u);
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0], (PostedEvent{1, ev::kNewSelection, kKeyCodeRightButton}));
+    // A second right press on the same row still reports, so the popup opens again.
+    click(l, 30, y, d::kButtonRight);
+    EXPECT_EQ(host.events.size(), 2u);
+    // Below the last row nothing is selected and nothing reported.
+    host.events.clear();
+    fill(0);
+    l.display();
+    pump();
+    click(l, 30, y, d::kButtonRight);
+    EXPECT_TRUE(host.events.empty());
+}
+
 TEST_F(ListWindow, HorizontalScrollingByKeysAndBar) {
     fill(3);
     ListControl& l = list(0x3, {10, 10, 300, 200});
