@@ -3,7 +3,7 @@
 
 namespace sk::ksf {
 
-int walk_journal(sk::platform::File& file, const Header& header, JournalIndex* index) {
+int walk_journal(sk::platform::File& file, const Header& header, JournalIndex* index, const PageCipher* cipher) {
     index->clear();
     std::uint64_t at = header.journal_start();
     const std::uint64_t end = header.journal_end();
@@ -11,6 +11,7 @@ int walk_journal(sk::platform::File& file, const Header& header, JournalIndex* i
     while (at < end) {
         std::uint8_t head[8];
         if (file.read_at(at, head, sizeof head) != static_cast<std::int64_t>(sizeof head)) return 36;
+        decipher(cipher, at, head, sizeof head);
         const std::uint64_t home = get_le32(head);
         const std::size_t stored = get_le16(head + kPageStored);
         const std::size_t length = roundup256(stored);
@@ -21,11 +22,12 @@ int walk_journal(sk::platform::File& file, const Header& header, JournalIndex* i
     return 0;
 }
 
-int journal_header(sk::platform::File& file, const JournalIndex& index, Header* out) {
+int journal_header(sk::platform::File& file, const JournalIndex& index, Header* out, const PageCipher* cipher) {
     auto it = index.find(0);
     if (it == index.end()) return 1;
     std::vector<std::uint8_t> raw(kHeaderSize);
     if (file.read_at(it->second, raw.data(), raw.size()) != static_cast<std::int64_t>(raw.size())) return 36;
+    decipher(cipher, it->second, raw.data(), raw.size());
     Header h;
     if (h.parse(raw.data(), raw.size()) != 0) return 36;
     *out = h;
@@ -33,7 +35,7 @@ int journal_header(sk::platform::File& file, const JournalIndex& index, Header* 
 }
 
 int read_page_image(sk::platform::File& file, const Header& header, const JournalIndex& index, PageRef r,
-                    std::vector<std::uint8_t>* image) {
+                    std::vector<std::uint8_t>* image, const PageCipher* cipher) {
     const std::size_t size = header.page_size(r);
     if (size == 0) return 36;
     const std::uint64_t home = page_offset(r);
@@ -41,6 +43,7 @@ int read_page_image(sk::platform::File& file, const Header& header, const Journa
     const std::uint64_t at = it == index.end() ? home : it->second;
     image->resize(size);
     if (file.read_at(at, image->data(), size) != static_cast<std::int64_t>(size)) return 36;
+    decipher(cipher, at, image->data(), size);
     if (roundup256(get_le16(image->data() + kPageStored)) != size) return 1482;
     return 0;
 }

@@ -16,15 +16,13 @@ namespace sk::ksf {
 
 namespace {
 
-constexpr std::size_t kTrimFloor = 20;     // below this many pages nothing is trimmed
-constexpr std::size_t kTrimCeiling = 100;  // from this many on the least used page always goes
 constexpr int kPlacementRounds = 16;
 
 }  // namespace
 
 KsfFile::~KsfFile() { close(); }
 
-int KsfFile::open(unsigned access_mode, bool create_missing) {
+int KsfFile::open(unsigned access_mode, bool create_missing, std::shared_ptr<const PageCipher> cipher) {
     bool ok = m_file.open(m_path, access_mode);
     if (!ok && create_missing && sk::platform::last_system_error() == sk::platform::kErrFileNotFound)
         ok = m_file.create(m_path, access_mode);
@@ -36,6 +34,7 @@ int KsfFile::open(unsigned access_mode, bool create_missing) {
     m_read_only = (access_mode & 0x03) == 0;
     m_shared = (access_mode & 0x30) == 0;
     m_deny_write = (access_mode & 0x30) == 0x20;
+    m_cipher = std::move(cipher);
     m_slot_counter = sk::platform::tick_hundredths() % 1024 % kReaderSlots;
     m_valid = false;
     return 0;
@@ -56,6 +55,7 @@ int KsfFile::read_home_header(Header* out, std::size_t* got) {
     const std::int64_t n = m_file.read_at(0, raw, sizeof raw);
     if (n < 0) return 36;
     *got = static_cast<std::size_t>(n);
+    decipher(m_cipher.get(), 0, raw, *got);
     return out->parse(raw, *got);
 }
 
@@ -88,9 +88,9 @@ int KsfFile::refresh() {
 
     // A commit stopped after its journal became visible (C5).
     JournalIndex index;
-    if (walk_journal(m_file, home, &index) != 0) return 36;
+    if (walk_journal(m_file, home, &index, m_cipher.get()) != 0) return 36;
     Header adopted = home;
-    const int rc = journal_header(m_file, index, &adopted);
+    const int rc = journal_header(m_file, index, &adopted, m_cipher.get());
     if (rc == 36) return 36;
     const bool completed = m_journal_hook == nullptr || m_journal_hook(*this, adopted);
     if (!completed) {
@@ -132,12 +132,14 @@ int KsfFile::recover_journal(const Header& adopted) {
             rc = 36;
             break;
         }
+        decipher(m_cipher.get(), at, head, sizeof head);
         const std::size_t length = roundup256(get_le16(head + kPageStored));
         entry.resize(length);
         if (m_file.read_at(at, entry.data(), length) != static_cast<std::int64_t>(length)) {
             rc = 36;
             break;
         }
+        decipher(m_cipher.get(), at, entry.data(), length);
         if ((rc = write_bytes(home, entry.data(), length)) != 0) break;
     }
     if (rc == 0) rc = flush_file();
@@ -186,78 +188,98 @@ int KsfFile::load(PageRef r, KsfPage** out) {
     }
     if (r < 0) return 36;
     std::vector<std::uint8_t> image;
-    if (int rc = read_page_image(m_file, m_header, m_journal, r, &image)) return rc;
+    if (int rc = read_page_image(m_file, m_header, m_journal, r, &image, m_cipher.get())) return rc;
     PageContent content;
     if (int rc = decode_page_image(image.data(), image.size(), &content)) return rc;
     if (content.own_offset != page_offset(r)) return 36;
     auto page = std::make_unique<KsfPage>(r, content.level);
     if (!page->assign(content)) return 36;
+    *out = cache(std::move(page));
+    trim_cache();
+    return 0;
+}
+
+KsfPage* KsfFile::cache(std::unique_ptr<KsfPage> page) {
+    const PageRef r = page->ref();
+    m_lru.push_front(r);
     Cached c;
     c.page = std::move(page);
-    touch(c);
-    c.loaded_at = c.last_use;
+    c.lru = m_lru.begin();
+    c.last_use = ++m_clock;
+    c.charged = c.page->estimated();
+    m_cache_bytes += c.charged;
     KsfPage* p = c.page.get();
     m_pages.emplace(r, std::move(c));
-    trim_cache();
-    *out = p;
-    return 0;
+    return p;
+}
+
+void KsfFile::uncache(std::unordered_map<PageRef, Cached>::iterator it) {
+    m_lru.erase(it->second.lru);
+    m_cache_bytes -= it->second.charged;
+    m_dirty.erase(it->second.page.get());
+    m_pages.erase(it);
 }
 
 KsfPage* KsfFile::create(unsigned level) {
     const PageRef r = m_next_new--;
-    Cached c;
-    c.page = std::make_unique<KsfPage>(r, level);
-    c.page->set_dirty(true);
-    touch(c);
-    c.loaded_at = c.last_use;
-    KsfPage* p = c.page.get();
-    m_pages.emplace(r, std::move(c));
+    KsfPage* p = cache(std::make_unique<KsfPage>(r, level));
+    p->set_dirty(true);
+    m_dirty.insert(p);
     m_header_dirty = true;
     return p;
 }
 
 void KsfFile::release(KsfPage* page) {
     const PageRef r = page->ref();
-    m_pages.erase(r);
+    if (auto it = m_pages.find(r); it != m_pages.end()) uncache(it);
     if (r >= 0) m_released.push_back(r);
     m_header_dirty = true;
 }
 
 void KsfFile::mark_dirty(KsfPage* page) {
     page->set_dirty(true);
+    m_dirty.insert(page);
     m_header_dirty = true;
 }
 
 std::size_t KsfFile::dirty_count() const {
-    std::size_t n = 0;
-    for (const auto& [r, c] : m_pages) n += c.page->dirty() ? 1 : 0;
-    return n;
+    return m_dirty.size();
+}
+
+void KsfFile::set_cache_limit(std::size_t bytes) {
+    m_cache_limit = bytes;
+    trim_cache();
 }
 
 void KsfFile::trim_cache() {
     if (m_no_trim) return;
-    while (m_pages.size() >= kTrimFloor) {
-        // The least recently used page that may go: clean and not in use by the
-        // running tree operation.
-        auto victim = m_pages.end();
-        for (auto it = m_pages.begin(); it != m_pages.end(); ++it) {
-            const Cached& c = it->second;
-            if (c.page->dirty() || c.last_use >= m_pin_clock) continue;
-            if (victim == m_pages.end() || c.last_use < victim->second.last_use) victim = it;
+    // From the least recently used end: the first page that may go is clean and
+    // not in use by the running tree operation. Pages of that operation were
+    // touched last, so meeting one ends the search.
+    auto at = m_lru.end();
+    while (m_cache_bytes > m_cache_limit && at != m_lru.begin()) {
+        --at;
+        auto it = m_pages.find(*at);
+        if (it == m_pages.end()) {
+            at = m_lru.erase(at);
+            continue;
         }
-        if (victim == m_pages.end()) return;
-        const std::size_t n = m_pages.size();
-        if (n < kTrimCeiling) {
-            const std::uint64_t idle = m_clock - victim->second.last_use;
-            const std::uint64_t age = m_clock - victim->second.loaded_at;
-            if (idle < 4 * age / n) return;
+        Cached& c = it->second;
+        if (c.last_use >= m_pin_clock) return;
+        if (c.page->dirty()) {
+            recharge(c);
+            continue;
         }
-        m_pages.erase(victim);
+        at = std::next(at);
+        uncache(it);
     }
 }
 
 void KsfFile::drop_cache() {
     m_pages.clear();
+    m_lru.clear();
+    m_dirty.clear();
+    m_cache_bytes = 0;
     m_released.clear();
 }
 
@@ -276,6 +298,12 @@ void KsfFile::rollback() {
 int KsfFile::write_bytes(std::uint64_t offset, const std::uint8_t* data, std::size_t n) {
     if (n % 64 != 0) internal_error(2285);
     if (m_write_error != 0) return m_write_error;
+    if (m_cipher) {
+        // The caller's block stays plain: an enciphered copy is written.
+        m_cipher_buffer.assign(data, data + n);
+        m_cipher->apply(offset, m_cipher_buffer.data(), n);
+        data = m_cipher_buffer.data();
+    }
     const std::int64_t w = m_file.write_at(offset, data, n);
     if (w < 0) {
         m_write_error = sk::platform::last_system_error();
@@ -360,6 +388,7 @@ int KsfFile::commit_prepare() {
                 return rc;
             }
             p->set_dirty(false);
+            m_dirty.erase(p);
         }
     }
     Header next = m_header;
@@ -407,6 +436,7 @@ int KsfFile::commit_finish() {
         return rc;
     }
     for (auto& [r, c] : m_pages) c.page->set_dirty(false);
+    m_dirty.clear();
     m_header = m_prepared_header;
     m_header_dirty = false;
     m_prepared = false;
@@ -478,12 +508,15 @@ std::uint32_t KsfFile::end_below(unsigned block) const {
 
 void KsfFile::rekey(PageRef from, PageRef to) {
     if (from == to) return;
-    m_pages.erase(to);  // nothing live can be cached there; a stale copy goes
+    // Nothing live can be cached at to; a stale copy goes.
+    if (auto stale = m_pages.find(to); stale != m_pages.end()) uncache(stale);
     auto node = m_pages.extract(from);
     if (node.empty()) return;
     node.key() = to;
+    *node.mapped().lru = to;
     node.mapped().page->set_ref(to);
     node.mapped().page->set_dirty(true);
+    m_dirty.insert(node.mapped().page.get());
     m_pages.insert(std::move(node));
 }
 

@@ -8,12 +8,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <list>
 #include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
+#include "data/ksf/cipher.h"
 #include "data/ksf/header.h"
 #include "data/ksf/journal.h"
 #include "data/ksf/page_store.h"
@@ -44,7 +47,9 @@ public:
     // Opens the physical file with the access mode byte (platform/file.h);
     // create makes it (empty) when missing. Returns 0, or the system error (2
     // missing, 5, 32 sharing violation, ...).
-    int open(unsigned access_mode, bool create_missing);
+    // cipher, when not null, enciphers every block written and deciphers every
+    // block read (a file opened with an owner password).
+    int open(unsigned access_mode, bool create_missing, std::shared_ptr<const PageCipher> cipher = nullptr);
     void close();
     bool is_open() const { return m_file.is_open(); }
     const std::string& path() const { return m_path; }
@@ -53,6 +58,7 @@ public:
     // Opened with deny none or compatibility sharing: statements lock.
     bool shared() const { return m_shared; }
     bool deny_write() const { return m_deny_write; }
+    const PageCipher* cipher() const { return m_cipher.get(); }
 
     // --- header -----------------------------------------------------------------
     // Refreshes the header copy (reloading the cache when another station
@@ -80,6 +86,12 @@ public:
     // the page tree keeps pointers to the pages of the operation it runs.
     void begin_tree_operation() { m_pin_clock = m_clock + 1; }
     std::size_t cached_count() const { return m_pages.size(); }
+    // The cache keeps pages up to this many bytes of page estimates (dirty pages
+    // and the pages of the running tree operation excepted); past it the least
+    // recently used clean page goes.
+    static constexpr std::size_t kDefaultCacheBytes = 32u << 20;
+    void set_cache_limit(std::size_t bytes);
+    std::size_t cached_bytes() const { return m_cache_bytes; }
     std::size_t dirty_count() const;
 
     // --- statements -------------------------------------------------------------
@@ -126,11 +138,25 @@ public:
 private:
     struct Cached {
         std::unique_ptr<KsfPage> page;
+        std::list<PageRef>::iterator lru;  // its place in m_lru
+        std::size_t charged = 0;           // its estimate as counted in m_cache_bytes
         std::uint64_t last_use = 0;
-        std::uint64_t loaded_at = 0;
     };
 
-    void touch(Cached& c) { c.last_use = ++m_clock; }
+    // A page touched moves to the front of the use list.
+    void touch(Cached& c) {
+        c.last_use = ++m_clock;
+        m_lru.splice(m_lru.begin(), m_lru, c.lru);
+        recharge(c);
+    }
+    // Brings the cache's byte count in step with a page whose estimate changed.
+    void recharge(Cached& c) {
+        const std::size_t now = c.page->estimated();
+        m_cache_bytes = m_cache_bytes - c.charged + now;
+        c.charged = now;
+    }
+    KsfPage* cache(std::unique_ptr<KsfPage> page);
+    void uncache(std::unordered_map<PageRef, Cached>::iterator it);
     void trim_cache();
     void drop_cache();
     int read_home_header(Header* out, std::size_t* got);
@@ -162,6 +188,8 @@ private:
     bool m_read_only = false;
     bool m_shared = false;
     bool m_deny_write = false;
+    std::shared_ptr<const PageCipher> m_cipher;
+    std::vector<std::uint8_t> m_cipher_buffer;  // enciphered copy of a block being written
 
     Header m_header;
     bool m_valid = false;
@@ -172,6 +200,10 @@ private:
     JournalDecisionHook m_journal_hook = nullptr;
 
     std::unordered_map<PageRef, Cached> m_pages;
+    std::list<PageRef> m_lru;  // the cached pages, most recently used first
+    std::unordered_set<const KsfPage*> m_dirty;  // the cached pages marked dirty
+    std::size_t m_cache_limit = kDefaultCacheBytes;
+    std::size_t m_cache_bytes = 0;
     std::vector<PageRef> m_released;  // placed pages given up since the last commit
     std::uint64_t m_clock = 0;
     std::uint64_t m_pin_clock = 0;

@@ -299,18 +299,8 @@ int read_memos(KsfTable& t, Id recno) {
 
 int collect_prefix(KsfFile& file, std::string_view prefix, std::vector<Record>* out) {
     out->clear();
-    std::string from(prefix);
-    bool inclusive = true;
-    for (;;) {
-        Record r;
-        const int rc = tree_result(tree_of(file).seek(from, true, inclusive, &r));
-        if (rc == kTreeNone) return 0;
-        if (rc != 0) return rc;
-        if (!starts_with(r.key(), prefix)) return 0;
-        from = std::string(r.key());
-        inclusive = false;
-        out->push_back(std::move(r));
-    }
+    const int rc = tree_result(tree_of(file).collect(prefix, out));
+    return rc == kTreeNone ? 0 : rc;
 }
 
 int remove_prefix(KsfFile& file, std::string_view prefix) {

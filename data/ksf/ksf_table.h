@@ -58,6 +58,7 @@ struct KsfTable : sk::data::DriverStateBase {
     std::vector<KeyInfo> keys;
     std::vector<MemoInfo> memos;
     bool oem = false;
+    std::string password;      // the owner password; the file is enciphered when not empty
     std::uint32_t record_length = 0;
 
     std::shared_ptr<KsfFile> file;

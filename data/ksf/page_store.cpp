@@ -110,14 +110,15 @@ int FilePageStore::open() {
     std::vector<std::uint8_t> raw(kHeaderSize);
     const std::int64_t n = m_file.read_at(0, raw.data(), raw.size());
     if (n < 0) return 36;
+    decipher(m_cipher, 0, raw.data(), static_cast<std::size_t>(n));
     if (m_header.parse(raw.data(), static_cast<std::size_t>(n)) != 0) return 1;
     m_journal.clear();
     if (m_header.journal_pending()) {
         // A commit that did not finish its home phase: read the state it
         // committed, through the journal, without changing the file.
-        if (walk_journal(m_file, m_header, &m_journal) != 0) return 36;
+        if (walk_journal(m_file, m_header, &m_journal, m_cipher) != 0) return 36;
         Header adopted;
-        const int rc = journal_header(m_file, m_journal, &adopted);
+        const int rc = journal_header(m_file, m_journal, &adopted, m_cipher);
         if (rc == 36) return 36;
         if (rc == 0) m_header = adopted;
     }
@@ -133,7 +134,7 @@ int FilePageStore::load(PageRef r, KsfPage** out) {
         return 0;
     }
     std::vector<std::uint8_t> image;
-    if (int rc = read_page_image(m_file, m_header, m_journal, r, &image)) return rc;
+    if (int rc = read_page_image(m_file, m_header, m_journal, r, &image, m_cipher)) return rc;
     const std::size_t size = image.size();
     PageContent content;
     if (int rc = decode_page_image(image.data(), size, &content)) return rc;

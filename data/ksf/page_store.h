@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "data/ksf/cipher.h"
 #include "data/ksf/format.h"
 #include "data/ksf/header.h"
 #include "data/ksf/journal.h"
@@ -124,7 +125,9 @@ private:
 // the commit's business.
 class FilePageStore : public PageStore {
 public:
-    explicit FilePageStore(sk::platform::File& file) : m_file(file) {}
+    // cipher (may be null) deciphers every read of an enciphered file.
+    explicit FilePageStore(sk::platform::File& file, const PageCipher* cipher = nullptr)
+        : m_file(file), m_cipher(cipher) {}
     // Reads the header (and walks a pending journal). Returns 0, or 1 when the
     // file is not a KSF file (shorter than 512 bytes, wrong signature), or 36 when
     // it or its journal cannot be read.
@@ -140,6 +143,7 @@ public:
 
 private:
     sk::platform::File& m_file;
+    const PageCipher* m_cipher;
     Header m_header;
     JournalIndex m_journal;
     PageRef m_root = kNoPage;

@@ -129,6 +129,37 @@ int PageTree::seek_unchecked(std::string_view key, bool forward, bool inclusive,
     return kTreeNone;
 }
 
+int PageTree::collect(std::string_view prefix, std::vector<Record>* out) {
+    const auto has_prefix = [&](std::string_view key) {
+        return key.size() >= prefix.size() && key.substr(0, prefix.size()) == prefix;
+    };
+    std::string from(prefix);
+    bool inclusive = true;
+    for (;;) {
+        KsfPage* leaf = nullptr;
+        int rc = descend(from, 0, false, nullptr, &leaf);
+        if (rc == kTreeNone) return 0;
+        if (rc != 0) return rc;
+        const auto& recs = leaf->records();
+        for (auto it = inclusive ? recs.lower_bound(from) : recs.upper_bound(from); it != recs.end(); ++it) {
+            if (!has_prefix(it->first)) return 0;
+            out->push_back(record_at(it));
+            from = it->first;
+            inclusive = false;
+        }
+        // The leaf ended with the range still open: the following record decides,
+        // and its leaf is read from there on.
+        Record next;
+        rc = seek(from, true, inclusive, &next);
+        if (rc == kTreeNone) return 0;
+        if (rc != 0) return rc;
+        if (!has_prefix(next.key())) return 0;
+        from = std::string(next.key());
+        out->push_back(std::move(next));
+        inclusive = false;
+    }
+}
+
 int PageTree::first(Record* out) { return seek(std::string_view(), true, true, out); }
 
 int PageTree::last(Record* out) {

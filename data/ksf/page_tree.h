@@ -47,6 +47,10 @@ public:
     int next(std::string_view key, Record* out) { return seek(key, true, false, out); }
     int previous(std::string_view key, Record* out) { return seek(key, false, false, out); }
 
+    // Appends every record whose key part starts with prefix, in key order;
+    // records of one leaf are taken without descending again.
+    int collect(std::string_view prefix, std::vector<Record>* out);
+
     // Inserts a record. A record whose key part is already present is internal
     // error 696; a record of 15094 bytes or more is internal error 814.
     int insert(const Record& record);

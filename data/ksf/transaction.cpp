@@ -173,7 +173,7 @@ void rollback_transaction() {
 }
 
 bool journal_completed(KsfFile& file, const Header&) {
-    FilePageStore store(file.file());
+    FilePageStore store(file.file(), file.cipher());
     if (store.open() != 0) return true;
     PageTree tree(store);
     Record link;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "data/control_blocks.h"
+#include "data/ksf/cipher.h"
 #include "data/ksf/definition.h"
 #include "data/ksf/layout.h"
 #include "data/ksf/memo.h"
@@ -192,4 +193,31 @@ TEST(KsfTool, RebuildRepairsKeysAndCountersAndKeepsTheData) {
     EXPECT_FALSE(std::filesystem::exists(f + ".rebuild"));
     write(d.path + "/empty.ksf", {});
     EXPECT_EQ(run("rebuild", d.path + "/empty.ksf", &out), 1);
+}
+
+TEST(KsfTool, EncipheredFileIsReadWithThePasswordFromTheEnvironment) {
+    Dir d;
+    const std::string f = d.path + "/sites.ksf";
+    std::vector<std::uint8_t> image = make_file(120);
+    const auto cipher = PageCipher::for_password("tool pw");
+    ASSERT_TRUE(cipher);
+    cipher->apply(0, image.data(), image.size());
+    write(f, image);
+    std::string plain_dump, out;
+    ::unsetenv("KSF_PASSWORD");
+    EXPECT_EQ(run("check", f, &out), 1);
+    EXPECT_NE(out.find("not a KSF file"), std::string::npos) << out;
+    ::setenv("KSF_PASSWORD", "tool pw", 1);
+    EXPECT_EQ(run("check", f, &out), 0) << out;
+    ASSERT_EQ(run("dump", f, &plain_dump), 0);
+    EXPECT_EQ(std::count(plain_dump.begin(), plain_dump.end(), '\n'), 120);
+    // A rebuild keeps the file enciphered under the same password.
+    ASSERT_EQ(run("rebuild", f, &out), 0) << out;
+    EXPECT_EQ(run("check", f, &out), 0) << out;
+    ASSERT_EQ(run("dump", f, &out), 0);
+    EXPECT_EQ(out, plain_dump);
+    ::setenv("KSF_PASSWORD", "wrong", 1);
+    EXPECT_EQ(run("check", f, &out), 1);
+    ::unsetenv("KSF_PASSWORD");
+    EXPECT_EQ(run("check", f, &out), 1);
 }

@@ -1,11 +1,14 @@
 #include "tools/ksf/ksf_commands.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "data/ksf/cipher.h"
 #include "data/ksf/definition.h"
 #include "data/ksf/header.h"
 #include "data/ksf/layout.h"
@@ -34,6 +37,7 @@ struct Table {
 
 struct Loaded {
     bool opened = false;
+    std::shared_ptr<const PageCipher> cipher;  // from KSF_PASSWORD; null for a plain file
     std::vector<std::string> defects;
     Header header;
     std::int64_t file_size = 0;
@@ -150,7 +154,13 @@ Loaded load(const std::string& path) {
     if (!f.open(path, sk::platform::kAccessRead | sk::platform::kDenyNone)) { l.defects.push_back("cannot open " + path); return l; }
     l.file_size = f.size();
     if (l.file_size == 0) { l.defects.push_back("not a KSF file (empty)"); return l; }
-    FilePageStore store(f);
+    // An enciphered file is read with the password in KSF_PASSWORD (kept off the
+    // command line, where other users could see it).
+    if (const char* password = std::getenv("KSF_PASSWORD"); password != nullptr && *password != '\0') {
+        l.cipher = PageCipher::for_password(password);
+        if (!l.cipher) { l.defects.push_back("cannot derive the key of KSF_PASSWORD"); return l; }
+    }
+    FilePageStore store(f, l.cipher.get());
     const int rc = store.open();
     if (rc != 0) { l.defects.push_back(rc == 1 ? "not a KSF file (short or wrong signature)" : "header or journal unreadable (error " + std::to_string(rc) + ")"); return l; }
     l.opened = true;
@@ -338,6 +348,7 @@ int cmd_rebuild(const std::string& file, const Loaded& l, std::ostream& out, std
         err << file << ": cannot lay out the rebuilt file (error " << rc << ")\n";
         return 1;
     }
+    if (l.cipher) l.cipher->apply(0, image.data(), image.size());
     const std::string temp = file + ".rebuild";
     sk::platform::File original, fresh;
     if (!original.open(file, sk::platform::kAccessReadWrite | sk::platform::kDenyAll)) {
@@ -369,7 +380,11 @@ int cmd_rebuild(const std::string& file, const Loaded& l, std::ostream& out, std
 }  // namespace
 
 int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err) {
-    if (argc != 3) { err << "usage: ksf info|check|dump|rebuild FILE[\\!TABLE]\n"; return 2; }
+    if (argc != 3) {
+        err << "usage: ksf info|check|dump|rebuild FILE[\\!TABLE]\n"
+               "       (an enciphered file: its password in KSF_PASSWORD)\n";
+        return 2;
+    }
     const std::string cmd = argv[1];
     std::string file, table;
     split_name(argv[2], &file, &table);

@@ -233,6 +233,38 @@ TEST_F(KsfDriver, DuplicateAddAndPutLeaveNoTrace) {
     EXPECT_EQ(walk(t, &t.k_location).size(), 2u);
 }
 
+TEST_F(KsfDriver, PutAtAPointerReplacesThatRecordAndItsKeys) {
+    KsfTestTable t("putptr");
+    ASSERT_EQ(sd::create(&t.fcb), 0);
+    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    t.set("first", "a", 1);
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    const std::int64_t first = sd::pointer(&t.fcb);
+    t.set("second", "b", 2);
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    // The current record is the second; the first is replaced by pointer.
+    t.set("renamed", "c", 3);
+    t.set_note("new note");
+    ASSERT_EQ(sd::put_pointer(&t.fcb, first), 0);
+    EXPECT_EQ(sd::pointer(&t.fcb), first);
+    EXPECT_EQ(walk(t, &t.k_location), (std::vector<std::string>{"RENAMED", "SECOND"}));
+    EXPECT_EQ(walk(t, &t.k_category), (std::vector<std::string>{"SECOND", "RENAMED"}));
+    EXPECT_EQ(walk(t, &t.k_rating), (std::vector<std::string>{"RENAMED", "SECOND"}));
+    ASSERT_EQ(sd::get_pointer(&t.fcb, first), 0);
+    EXPECT_EQ(t.location(), "renamed");
+    EXPECT_EQ(t.note(), "new note");
+    // A duplicate is refused with nothing changed; a pointer to no record is 35
+    // and leaves no current record.
+    t.set("SECOND", "d", 4);
+    EXPECT_EQ(sd::put_pointer(&t.fcb, first), sk::rt::kCreatesDuplicateKey);
+    EXPECT_EQ(walk(t, &t.k_category), (std::vector<std::string>{"SECOND", "RENAMED"}));
+    t.set("ghost", "e", 5);
+    EXPECT_EQ(sd::put_pointer(&t.fcb, first + 1000), sk::rt::kRecordNotFound);
+    EXPECT_EQ(sd::put(&t.fcb), sk::rt::kRecordNotAvailable);
+    EXPECT_EQ(sd::put_pointer(&t.fcb, 0), sk::rt::kRecordNotFound);
+    EXPECT_EQ(sd::records(&t.fcb), 2);
+}
+
 TEST_F(KsfDriver, SequencesStartWhereSetAndResetPutThem) {
     KsfTestTable t("seq");
     ASSERT_EQ(sd::create(&t.fcb), 0);

@@ -125,6 +125,7 @@ TEST(KsfFile, SmallCacheStillCommitsEveryChange) {
     const std::string path = dir.file("cache.ksf");
     KsfFile f(path);
     ASSERT_EQ(f.open(kMode, true), 0);
+    f.set_cache_limit(64 * 1024);
     ASSERT_EQ(f.refresh(), 0);
     Model model;
     for (int i = 0; i < 6000; ++i) {
@@ -138,7 +139,8 @@ TEST(KsfFile, SmallCacheStillCommitsEveryChange) {
         }
     }
     ASSERT_EQ(f.commit(), 0);
-    EXPECT_LT(f.cached_count(), 150u);
+    EXPECT_LE(f.cached_bytes(), 64u * 1024);
+    EXPECT_LT(f.cached_count(), 100u);
     f.close();
     EXPECT_TRUE(read_file(path) == model);
 }

@@ -202,6 +202,33 @@ TEST(KsfPageTree, SeekAndSequentialReadingAcrossLeaves) {
     EXPECT_EQ(r.key(), key_of(298));
 }
 
+TEST(KsfPageTree, CollectTakesExactlyThePrefixRangeAcrossLeaves) {
+    // Keys "aNNN" and "bNNN" with "a1..." spanning several leaves: every prefix
+    // range, whether it starts, ends or lies inside a leaf, matches a scan.
+    MemoryPageStore store;
+    PageTree tree(store);
+    std::map<std::string, std::string> model;
+    for (int i = 0; i < 900; ++i) {
+        const std::string key = std::string(1, i % 3 == 0 ? 'b' : 'a') + key_of(i, 4);
+        model[key] = std::string(40 + i % 200, 'x');
+        ASSERT_EQ(tree.insert(Record::of(key, model[key])), 0);
+    }
+    ASSERT_GE(tree.depth(), 2);
+    for (const std::string prefix : {"", "a", "b", "a0", "a01", "b08", "a0899", "a0898", "c", "a2", "0"}) {
+        std::vector<Record> got;
+        ASSERT_EQ(tree.collect(prefix, &got), 0) << prefix;
+        std::vector<std::string> want, have;
+        for (const auto& [k, v] : model)
+            if (k.compare(0, prefix.size(), prefix) == 0) want.push_back(k + "=" + v);
+        for (const Record& r : got) have.push_back(std::string(r.key()) + "=" + std::string(r.data()));
+        EXPECT_EQ(have, want) << "prefix " << prefix;
+    }
+    MemoryPageStore empty_store;
+    std::vector<Record> none;
+    EXPECT_EQ(PageTree(empty_store).collect("a", &none), 0);
+    EXPECT_TRUE(none.empty());
+}
+
 TEST(KsfPageTree, ReplaceKeepsKeyAndResplits) {
     MemoryPageStore store;
     PageTree tree(store);
