@@ -272,6 +272,9 @@ void UpdateCategories() {
             if (e == ui::kEventNewSelection) {
                 page.selection_handled();
                 const char* menu = page.has_entries() ? "&Insert|&Change|&Delete" : "&Insert|~&Change|~&Delete";
+                // The right press is answered here; left set, it would open the
+                // popup again on the next new selection.
+                ui::setkeycode(0);
                 const int choice = ui::popup(menu);
                 if (choice >= 1 && choice <= 3) w.post(ui::kEventAccepted, kInsertButton + choice - 1);
             } else if (e == ui::kEventAlertKey) {
