@@ -7,6 +7,7 @@
 #include <array>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -63,9 +64,13 @@ struct Table {
     // global lock (taking it must find the caller's slot).
     std::mutex ids;
     std::condition_variable ended;
+    // Threads that have left their slot but may not have finished exiting yet.
+    // They are joined before the next start, when every thread has ended, and at
+    // process exit, so that no thread is still tearing down while the process does.
+    std::vector<pthread_t> finished;
 };
 
-// Never destroyed: a detached thread that has just ended may still be releasing
+// Never destroyed: a thread that has just ended may still be releasing
 // the lock while the process runs its static destructors.
 Table& table() {
     static Table* t = new Table;
@@ -135,12 +140,25 @@ void thread_entry(int slot) {
     {
         std::lock_guard<std::mutex> g(t.ids);
         ThreadSlot& s = t.slots[slot];
+        t.finished.push_back(s.handle);
         s = ThreadSlot{};
     }
     t.current = -1;
     t.data_active = -1;
     t.ended.notify_all();
     release_lock();
+}
+
+// Joins the threads that have ended. Each one has given up its slot and the
+// global lock, so joining waits only for its last few instructions.
+void join_finished_threads() {
+    Table& t = table();
+    std::vector<pthread_t> done;
+    {
+        std::lock_guard<std::mutex> g(t.ids);
+        done.swap(t.finished);
+    }
+    for (pthread_t h : done) pthread_join(h, nullptr);
 }
 
 void* pthread_entry(void* arg) {
@@ -161,6 +179,7 @@ void initialise_threads() {
         main.in_use = true;
     }
     t.initialised = true;
+    std::atexit(join_finished_threads);
     t.current = 0;
     t.data_active = 0;
     // The lock starts at count 0: the main thread owns it from the beginning.
@@ -183,6 +202,7 @@ std::size_t actual_stack_size(std::size_t stack_size) {
 int start(std::function<void()> procedure, std::size_t stack_size) {
     initialise_threads();
     if (is_modal()) return 0;
+    join_finished_threads();
     Table& t = table();
     int slot = -1;
     {
@@ -213,7 +233,7 @@ int start(std::function<void()> procedure, std::size_t stack_size) {
     pthread_attr_t attr;
     pthread_attr_init(&attr);
     pthread_attr_setstacksize(&attr, actual_stack_size(stack_size));
-    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_DETACHED);
+    pthread_attr_setdetachstate(&attr, PTHREAD_CREATE_JOINABLE);
     pthread_t handle;
     // The slot's id is filled in before the new thread can look for it: it waits
     // for the global lock first, and for the id guard before that.
@@ -356,7 +376,10 @@ bool wait_for_threads(int timeout_ms) {
             std::lock_guard<std::mutex> g(t.ids);
             for (int i = 1; i < kThreadSlots; ++i) any = any || t.slots[i].in_use;
         }
-        if (!any) return true;
+        if (!any) {
+            join_finished_threads();
+            return true;
+        }
         if (std::chrono::steady_clock::now() >= deadline) return false;
         LockRelease unlocked;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
