@@ -382,26 +382,53 @@ bool Window::handle_own_message(const pd::Message& m) {
     }
 }
 
+// The key code of a mouse-button press: left 1, right 2, middle 4, and their double
+// clicks 5, 6 and 7, with the modifier bits as for keys. 0 for other messages.
+static std::uint32_t mouse_key_code(const pd::Message& m) {
+    std::uint32_t button = 0;
+    switch (static_cast<std::uint32_t>(m.code)) {
+        case pd::kMsgLButtonDown: button = 1; break;
+        case pd::kMsgRButtonDown: button = 2; break;
+        case pd::kMsgMButtonDown: button = 4; break;
+        case pd::kMsgLButtonDblClk: button = 5; break;
+        case pd::kMsgRButtonDblClk: button = 6; break;
+        case pd::kMsgMButtonDblClk: button = 7; break;
+        default: return 0;
+    }
+    return key_code_of(button, m.modifiers);
+}
+
 bool Window::pre_translate(const pd::Message& m) {
+    if (const std::uint32_t button = mouse_key_code(m); button != 0) {
+        // A press becomes the thread's last key code, so that the event it causes
+        // (a list's NewSelection) tells which button it was; alert keys may name it.
+        set_thread_key(m_thread, button, thread_key_char(m_thread));
+        return alert(button);
+    }
     if (m.code != pd::kMsgKeyDown) return false;
     const std::uint32_t code = key_code_of(static_cast<std::uint32_t>(m.wparam), m.modifiers);
     set_thread_key(m_thread, code, thread_key_char(m_thread));
-    if (std::find(m_alert_keys.begin(), m_alert_keys.end(), code) != m_alert_keys.end()) {
-        Control* f = focused_control();
-        const std::int32_t at = f ? f->field() : 0;
-        const bool cycled = deliver_sync(kEventPreAlert, at);
-        if (!m_handle || m_closing) return true;
-        if (!cycled) {
-            post(kEventAlertKey, at);
-            return true;
-        }
-    }
+    if (alert(code)) return true;
+    if (!m_handle || m_closing) return true;
     if (m_type == WindowType::kMdiChild && !is_modal() && code == (kVkF4 | kKeyControl)) {
         request_close();
         return true;
     }
     if (m_extras && m_extras->translate_key(*this, m)) return true;
     return navigate_dialog(m);
+}
+
+// Raises "EVENT:PreAlert" for a key in the alert set; unless the procedure cycles,
+// the key is consumed and "EVENT:AlertKey" posted. Returns true when consumed.
+bool Window::alert(std::uint32_t code) {
+    if (std::find(m_alert_keys.begin(), m_alert_keys.end(), code) == m_alert_keys.end()) return false;
+    Control* f = focused_control();
+    const std::int32_t at = f ? f->field() : 0;
+    const bool cycled = deliver_sync(kEventPreAlert, at);
+    if (!m_handle || m_closing) return true;
+    if (cycled) return false;
+    post(kEventAlertKey, at);
+    return true;
 }
 
 Control* Window::default_button() const {

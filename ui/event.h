@@ -124,6 +124,7 @@ struct EventRecord {
     std::int32_t selection_target = 0;
     std::uint32_t key_code = 0;       // low 11 bits significant
     std::uint8_t key_char = 0;
+    int failure = 0;                  // why an entry's text was refused ("EVENT:Rejected")
     int mouse_x = 0;
     int mouse_y = 0;
 };

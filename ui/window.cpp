@@ -457,7 +457,11 @@ void Window::post(int event, std::int32_t field) {
         if (field != 0) raise(kErrorReportControl);
         return;
     }
-    const std::uint64_t n = store_record(make_record(event, field));
+    post_record(make_record(event, field));
+}
+
+void Window::post_record(std::unique_ptr<EventRecord> record) {
+    const std::uint64_t n = store_record(std::move(record));
     pd::Message m;
     m.code = static_cast<pd::MessageCode>(kMsgEventRecord);
     m.window = m_handle;
@@ -468,6 +472,32 @@ void Window::post(int event, std::int32_t field) {
 void Window::post_event(std::int32_t field, std::uint16_t event) {
     if (field == 0) return;  // a control without a field number posts nothing
     post(event, field);
+}
+
+// A control's event with a code: "EVENT:Rejected" carries the entry's failure code
+// in its record; any other event carries the code as its key code (a list's right
+// press reports 2), which also becomes the thread's current key code.
+void Window::post_event_with_code(std::int32_t field, std::uint16_t event, int code) {
+    if (field == 0) return;
+    if (engine().shutting_down) return;
+    if (!is_open()) {
+        raise(kErrorNotOpen);
+        return;
+    }
+    if (m_report_open) {
+        raise(kErrorReportControl);
+        return;
+    }
+    std::unique_ptr<EventRecord> r;
+    if (event == kEventRejected) {
+        r = make_record(event, field);
+        r->failure = code;
+    } else {
+        const std::uint32_t low = static_cast<std::uint32_t>(code) & kKeyCodeMask;
+        set_thread_key(m_thread, (thread_key_code(m_thread) & ~kKeyCodeMask) | low, thread_key_char(m_thread));
+        r = make_record(event, field);
+    }
+    post_record(std::move(r));
 }
 
 void Window::take_event_record(std::uint64_t number, bool synchronous) {
@@ -487,6 +517,9 @@ std::int32_t Window::accepted() const {
 }
 std::uint32_t Window::keycode() const {
     return (m_current ? m_current->key_code : thread_key_code(m_thread)) & kKeyCodeMask;
+}
+int Window::reject_code() const {
+    return m_current && m_current->code == absolute_code(kEventRejected) ? m_current->failure : 0;
 }
 void Window::set_keycode(std::uint32_t code) {
     const std::uint32_t low = code & kKeyCodeMask;

@@ -119,6 +119,8 @@ public:
     std::int32_t accepted() const;
     std::uint32_t keycode() const;
     void set_keycode(std::uint32_t code);
+    // The failure code carried by the current "EVENT:Rejected", 0 for other events.
+    int reject_code() const;
     const EventRecord* current_event() const { return m_current.get(); }
 
     // POST to this window (app value; control 0 = none).
@@ -176,6 +178,7 @@ public:
     const UnitScale& unit_scale() const override { return m_scale; }
     std::shared_ptr<const sk::platform::display::Font> window_font() const override { return m_font; }
     void post_event(std::int32_t field, std::uint16_t event) override;
+    void post_event_with_code(std::int32_t field, std::uint16_t event, int code) override;
     bool deliver_now(std::int32_t field, std::uint16_t event) override;
     void show_message(std::string_view text) override;
     void focus_next(std::int32_t from_field, bool backwards) override;
@@ -183,6 +186,7 @@ public:
     // Engine internals used by the message routing.
     bool handle_own_message(const sk::platform::display::Message& m);
     bool pre_translate(const sk::platform::display::Message& m);
+    bool alert(std::uint32_t code);
     void take_event_record(std::uint64_t number, bool synchronous);
     void note_child_closing() { m_close_down_check = true; }
 
@@ -199,6 +203,7 @@ private:
     void end_loop() { m_loop_ended = true; }
     void finish_pump();
     std::unique_ptr<EventRecord> make_record(int event, std::int32_t field) const;
+    void post_record(std::unique_ptr<EventRecord> record);
     void paint_background();
     bool navigate_dialog(const sk::platform::display::Message& m);
     Control* default_button() const;
