@@ -66,12 +66,31 @@ struct WordOperator {
 constexpr WordOperator kWordOperators[] = {
     {"NOT", kOpNot}, {"AND", kOpAnd}, {"OR", kOpOr}, {"XOR", kOpXor}};
 
-// The scope stack: the current table is the last one; the ones before it are the
-// saved scopes. Function-local so that it exists before any static initialiser
-// of another module binds a name.
-std::vector<NameTable>& scopes() {
-    static std::vector<NameTable> stack(1);
+}  // namespace
+
+// A scope stack: the current table is the last one; the ones before it are the
+// saved scopes.
+struct ScopeStack {
+    std::vector<NameTable> tables = std::vector<NameTable>(1);
+};
+
+namespace {
+
+// The program's own stack, used until a thread of control installs its own.
+// Function-local so that it exists before any static initialiser of another module
+// binds a name.
+ScopeStack& main_stack() {
+    static ScopeStack stack;
     return stack;
+}
+ScopeStack*& active_stack() {
+    static ScopeStack* active = nullptr;
+    return active;
+}
+
+std::vector<NameTable>& scopes() {
+    ScopeStack* s = active_stack();
+    return (s ? *s : main_stack()).tables;
 }
 
 NameTable& current_table() { return scopes().back(); }
@@ -280,6 +299,18 @@ void pop_scope() {
 void clear_bindings() { current_table().clear(); }
 
 std::size_t scope_depth() { return scopes().size() - 1; }
+
+ScopeStack* create_scope_stack() { return new ScopeStack; }
+void destroy_scope_stack(ScopeStack* stack) {
+    if (!stack) return;
+    if (active_stack() == stack) active_stack() = nullptr;
+    delete stack;
+}
+ScopeStack* activate_scope_stack(ScopeStack* stack) {
+    ScopeStack* previous = active_stack();
+    active_stack() = stack;
+    return previous;
+}
 
 void reset_all_scopes() {
     auto& s = scopes();

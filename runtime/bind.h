@@ -161,6 +161,17 @@ std::size_t scope_depth();
 // Drops every scope and starts again with one empty table (tests, shutdown).
 void reset_all_scopes();
 
+// The stacks of scopes of the threads of control. The program starts on its own
+// stack; a thread that wants names of its own is given a stack, which is made the
+// active one while it runs (the caller serialises the threads). nullptr stands for
+// the program's own stack.
+struct ScopeStack;
+ScopeStack* create_scope_stack();
+// Destroying the active stack makes the program's own stack active again.
+void destroy_scope_stack(ScopeStack* stack);
+// Makes `stack` the one every binding call uses; returns the one it replaces.
+ScopeStack* activate_scope_stack(ScopeStack* stack);
+
 // Looks name up in the current table without regard to case, installing the
 // built-ins first when the table is empty. nullptr when the name is unknown.
 const NameEntry* lookup_name(std::string_view name);

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "runtime/bind.h"
 #include "runtime/error.h"
 #include "ui/window.h"
 
@@ -36,6 +37,9 @@ struct ThreadSlot {
     std::uint32_t key_code = 0;
     std::uint8_t key_char = 0;
     std::size_t stack_size = 0;
+    // The thread's own binding scopes; nullptr for the program's first thread,
+    // which keeps the program's stack.
+    sk::rt::ScopeStack* scopes = nullptr;
     bool in_use = false;
 };
 
@@ -125,6 +129,7 @@ void make_current(int slot) {
     if (slot < 0) return;  // a thread without a slot leaves the current slot alone
     t.current = slot;
     activate_data(slot);
+    sk::rt::activate_scope_stack(t.slots[slot].scopes);
 }
 
 void thread_entry(int slot) {
@@ -141,6 +146,7 @@ void thread_entry(int slot) {
         std::lock_guard<std::mutex> g(t.ids);
         ThreadSlot& s = t.slots[slot];
         t.finished.push_back(s.handle);
+        sk::rt::destroy_scope_stack(s.scopes);
         s = ThreadSlot{};
     }
     t.current = -1;
@@ -219,6 +225,7 @@ int start(std::function<void()> procedure, std::size_t stack_size) {
         s.in_use = true;
         s.procedure = std::move(procedure);
         s.stack_size = requested_stack_size(stack_size);
+        s.scopes = sk::rt::create_scope_stack();
         const int me = t.current;
         if (me >= 0) s.inherited_text = t.slots[me].inherited_text;
     }
@@ -241,6 +248,7 @@ int start(std::function<void()> procedure, std::size_t stack_size) {
     const int rc = pthread_create(&handle, &attr, pthread_entry, reinterpret_cast<void*>(static_cast<std::intptr_t>(slot)));
     pthread_attr_destroy(&attr);
     if (rc != 0) {
+        sk::rt::destroy_scope_stack(t.slots[slot].scopes);
         t.slots[slot] = ThreadSlot{};
         g.unlock();
         for (auto& b : t.blocks) b->saved[slot].reset();

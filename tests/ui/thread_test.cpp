@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "engine_test_support.h"
+#include "runtime/bind.h"
 
 namespace sk::ui {
 namespace {
@@ -129,6 +130,38 @@ TEST_F(ThreadTest, ThreadedDataIsPerThreadAndStartsFromItsImage) {
     EXPECT_EQ(second_seen.load(), 100);
     EXPECT_EQ(counter, 7);  // the main thread's own copy
     unregister_threaded_data(&counter);
+}
+
+// Each thread binds names in scopes of its own: what one binds, or pushes and
+// forgets to pop, never changes what another thread's expressions see.
+TEST_F(ThreadTest, BindingScopesArePerThread) {
+    static std::int32_t main_value = 1, first_value = 2, second_value = 3;
+    rt::bind_name("SHARED:Value", rt::bound_long(&main_value));
+    const std::size_t main_depth = rt::scope_depth();
+    std::atomic<bool> first_saw_main{true}, second_saw_first{true};
+    std::atomic<std::size_t> second_depth{99};
+    start([&] {
+        first_saw_main = rt::lookup_name("SHARED:Value") != nullptr;
+        rt::push_scope();
+        rt::bind_name("SHARED:Value", rt::bound_long(&first_value));
+        LockRelease unlocked;  // let the second thread run while this one holds its scope
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    });
+    start([&] {
+        const rt::NameEntry* e = rt::lookup_name("SHARED:Value");
+        second_saw_first = e != nullptr;
+        second_depth = rt::scope_depth();
+        rt::bind_name("SHARED:Value", rt::bound_long(&second_value));
+    });
+    EXPECT_TRUE(wait_for_threads());
+    EXPECT_FALSE(first_saw_main.load());
+    EXPECT_FALSE(second_saw_first.load());
+    EXPECT_EQ(second_depth.load(), 0u);
+    EXPECT_EQ(rt::scope_depth(), main_depth);
+    const rt::NameEntry* mine = rt::lookup_name("SHARED:Value");
+    ASSERT_NE(mine, nullptr);
+    EXPECT_EQ(mine->variable.address, &main_value);
+    rt::clear_bindings();
 }
 
 TEST_F(ThreadTest, PostToAnotherThreadReachesItsTopWindow) {
