@@ -5,6 +5,7 @@
 
 #include "platform/display/display.h"
 #include "runtime/error.h"
+#include "ui/controls/static_controls.h"
 #include "ui/engine_state.h"
 #include "ui/fiber.h"
 #include "ui/thread.h"
@@ -295,6 +296,7 @@ void route_message(const pd::Message& m) {
         set_thread_key(me, key_code_of(static_cast<std::uint32_t>(m.wparam), m.modifiers), thread_key_char(me));
     if (m.code == pd::kMsgChar && m.wparam < 0x100)
         set_thread_key(me, thread_key_code(me), static_cast<std::uint8_t>(m.wparam));
+    if (background_tick(m)) return;
     Window* w = window_of_native(m.window);
     if (w && m.window != w->handle()) {
         if (Control* c = w->control_of_native(m.window)) {
@@ -431,9 +433,11 @@ bool Window::alert(std::uint32_t code) {
     return true;
 }
 
+// The button that Enter presses when the focus is not on a button: the one shown
+// as default, which a procedure may change after opening (a select's "&Select").
 Control* Window::default_button() const {
     for (const auto& c : m_controls)
-        if (c->definition().kind == kKindButton && (c->definition().options & kButtonDefault)) return c.get();
+        if (const auto* b = dynamic_cast<const ButtonControl*>(c.get()); b && b->is_default()) return c.get();
     return nullptr;
 }
 

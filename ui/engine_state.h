@@ -4,11 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
 
 #include "platform/display/geometry.h"
+#include "platform/display/message.h"
 #include "ui/event.h"
 #include "ui/window.h"
 
@@ -31,6 +33,9 @@ struct EngineState {
     sk::platform::display::Point mouse;  // screen position of the last mouse message
     ExtrasFactory extras = nullptr;
     StandardActionHook action_hook = nullptr;
+    // The hidden window whose timer drives the background timer routine.
+    WindowId background_window = 0;
+    std::function<void()> background_routine;
 
     std::mutex records_mutex;
     std::map<std::uint64_t, std::unique_ptr<EventRecord>> records;
@@ -38,6 +43,10 @@ struct EngineState {
 };
 
 EngineState& engine();
+
+// Calls the background timer routine for a tick of its timer; false for any other
+// message.
+bool background_tick(const sk::platform::display::Message& m);
 
 std::uint64_t store_record(std::unique_ptr<EventRecord> record);
 std::unique_ptr<EventRecord> take_record(std::uint64_t number);

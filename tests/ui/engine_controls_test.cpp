@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
+#include <string>
 #include <thread>
 
 #include "platform/display/display.h"
@@ -39,18 +41,26 @@ window "PROC$REAL" {
 }
 )";
 
-TEST(EngineControls, ButtonClickArrivesAsAccepted) {
-    if (!pd::is_display_open()) {
-        ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
-    }
-    ASSERT_TRUE(initialise_engine());
+// Opens the headless display and the engine, and registers a compiled source once.
+bool open_engine_with(const char* source, const char* name) {
+    if (!pd::is_display_open() && !pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600})) return false;
+    if (!initialise_engine()) return false;
     sk::rt::set_runtime_errors_fatal(false);
-    static std::vector<std::uint8_t> body;
+    static std::map<std::string, std::vector<std::uint8_t>> bodies;
+    if (bodies.count(name)) return true;
     ResourceDefinition resource;
     std::string error;
-    ASSERT_TRUE(parse_definition_source(kSource, resource, error)) << error;
-    body = write_resource_body(resource);
-    register_embedded_resource(resource_name(resource.module), body.data(), body.size(), "controls-test");
+    if (!parse_definition_source(source, resource, error)) {
+        ADD_FAILURE() << error;
+        return false;
+    }
+    std::vector<std::uint8_t>& body = bodies[name] = write_resource_body(resource);
+    register_embedded_resource(resource_name(resource.module), body.data(), body.size(), name);
+    return true;
+}
+
+TEST(EngineControls, ButtonClickArrivesAsAccepted) {
+    ASSERT_TRUE(open_engine_with(kSource, "controls-test"));
 
     // The procedure runs on a thread of its own so that this one can look at the
     // screen while it waits.
@@ -109,17 +119,7 @@ struct Seen {
 // popup on a list's NewSelection from a right press, and an entry's refusal carries
 // why its text could not be stored.
 TEST(EngineControls, MouseButtonsBecomeKeyCodesAndRejectionsCarryTheirCode) {
-    if (!pd::is_display_open()) {
-        ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
-    }
-    ASSERT_TRUE(initialise_engine());
-    sk::rt::set_runtime_errors_fatal(false);
-    static std::vector<std::uint8_t> body;
-    ResourceDefinition resource;
-    std::string error;
-    ASSERT_TRUE(parse_definition_source(kListSource, resource, error)) << error;
-    body = write_resource_body(resource);
-    register_embedded_resource(resource_name(resource.module), body.data(), body.size(), "mouse-test");
+    ASSERT_TRUE(open_engine_with(kListSource, "mouse-test"));
 
     sk::data::Queue names(10);
     for (const char* n : {"alpha     ", "beta      ", "gamma     "}) names.add(n);
@@ -179,6 +179,46 @@ TEST(EngineControls, MouseButtonsBecomeKeyCodesAndRejectionsCarryTheirCode) {
     EXPECT_EQ(rejected.event, kEventRejected);
     EXPECT_EQ(rejected.field, 2);
     EXPECT_EQ(rejected.reject, kStoreOutOfRange);
+}
+
+// The background timer runs its routine on the registering thread, between that
+// thread's events, as the clock passes, until it is stopped.
+TEST(EngineControls, BackgroundTimerTicksOnItsThreadUntilStopped) {
+    ASSERT_TRUE(open_engine_with(kSource, "controls-test"));
+    std::atomic<int> ticks{0}, wrong_thread{0};
+    std::atomic<Window*> window{nullptr};
+    ASSERT_NE(start([&] {
+        Window w(WindowType::kWindow, "TEST$controls", "PROC$REAL");
+        if (!w.open()) return;
+        const int me = thread_number();
+        set_background_timer([&, me] {
+            if (thread_number() != me) ++wrong_thread;
+            if (++ticks == 3) set_background_timer(nullptr, 0);
+        }, 100);
+        window = &w;
+        while (w.accept()) {
+            if (event() == kEventAccepted) w.post(kEventCloseWindow);
+        }
+        if (w.is_open()) w.close();
+        window = nullptr;
+    }), 0);
+    const auto idle = [] {
+        LockRelease unlocked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        hl::wait_until_idle(5000);
+    };
+    idle();
+    ASSERT_NE(window.load(), nullptr);
+    for (int i = 0; i < 6; ++i) {
+        LockRelease unlocked;  // the ticks run on the procedure's thread
+        hl::advance_clock(100);
+    }
+    idle();
+    EXPECT_EQ(ticks.load(), 3);  // stopped by itself on the third
+    EXPECT_EQ(wrong_thread.load(), 0);
+    const pd::Rect r = pd::screen_rect(window.load()->control(2)->window());
+    hl::click(pd::Point{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    EXPECT_TRUE(wait_for_threads());
 }
 
 }  // namespace
