@@ -3,9 +3,9 @@
 #include "ui/file_dialog.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <vector>
 
+#include "platform/directory.h"
 #include "platform/display/display.h"
 #include "platform/file.h"
 #include "ui/dialog_loop.h"
@@ -14,7 +14,7 @@
 namespace sk::ui {
 
 namespace pd = sk::platform::display;
-namespace fs = std::filesystem;
+namespace pf = sk::platform;
 using sk::platform::display::WindowId;
 
 namespace {
@@ -112,12 +112,12 @@ FileDialogModel::FileDialogModel(bool save, std::string_view filter_text, std::s
     : m_save(save), m_filters(parse_file_filter(filter_text)) {
     m_directory = sk::platform::current_directory();
     if (proposed.size() <= kMaxProposedName && valid_file_name(proposed)) {
-        const fs::path p(std::string{proposed});
-        std::error_code ec;
-        if (p.has_parent_path() && fs::is_directory(fs::path(m_directory) / p.parent_path(), ec)) {
-            m_directory = (fs::path(m_directory) / p.parent_path()).lexically_normal().string();
-            typed = p.filename().string();
-        } else if (!p.has_parent_path()) {
+        const std::string p(proposed);
+        const std::string parent = pf::parent_path(p);
+        if (!parent.empty() && pf::is_directory(pf::join_path(m_directory, parent))) {
+            m_directory = pf::normal_path(pf::join_path(m_directory, parent));
+            typed = pf::file_name(p);
+        } else if (parent.empty()) {
             typed = std::string(proposed);
         }
     }
@@ -133,13 +133,9 @@ void FileDialogModel::set_filter(int index) {
 }
 
 bool FileDialogModel::change_directory(const std::string& path) {
-    fs::path next = fs::path(path).is_absolute() ? fs::path(path) : fs::path(m_directory) / path;
-    next = next.lexically_normal();
-    std::error_code ec;
-    if (!fs::is_directory(next, ec)) return false;
-    std::string s = next.string();
-    if (s.size() > 1 && s.back() == '/') s.pop_back();
-    m_directory = s;
+    const std::string next = pf::normal_path(pf::join_path(m_directory, path));
+    if (!pf::is_directory(next)) return false;
+    m_directory = next;
     refresh();
     return true;
 }
@@ -150,12 +146,11 @@ void FileDialogModel::refresh() {
     std::vector<DirectoryEntry> dirs, files;
     const std::vector<std::string>& patterns =
         m_typed_patterns.empty() ? m_filters[m_filter].patterns : m_typed_patterns;
-    std::error_code ec;
-    for (fs::directory_iterator it(m_directory, fs::directory_options::skip_permission_denied, ec), end;
-         !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        std::error_code kind;
-        if (it->is_directory(kind)) {
+    std::vector<pf::DirectoryItem> items;
+    pf::list_directory(m_directory, items);  // an unreadable directory lists as empty
+    for (const pf::DirectoryItem& item : items) {
+        const std::string& name = item.name;
+        if (item.is_directory) {
             dirs.push_back(DirectoryEntry{name, true});
         } else if (std::any_of(patterns.begin(), patterns.end(),
                                [&](const std::string& p) { return matches_pattern(p, name); })) {
@@ -193,28 +188,27 @@ FileDialogModel::Outcome FileDialogModel::submit() {
         refresh();
         return Outcome::kStay;
     }
-    const fs::path path = (fs::path(name).is_absolute() ? fs::path(name) : fs::path(m_directory) / name).lexically_normal();
-    std::error_code ec;
-    if (fs::is_directory(path, ec)) {
-        change_directory(path.string());
+    const std::string path = pf::normal_path(pf::join_path(m_directory, name));
+    if (pf::is_directory(path)) {
+        change_directory(path);
         typed.clear();
         return Outcome::kStay;
     }
-    const std::string file = path.filename().string();
+    const std::string file = pf::file_name(path);
     if (!valid_file_name(file) || file.empty()) {
         m_message = name + "\nThe file name is not valid.";
         return Outcome::kError;
     }
-    if (!fs::is_directory(path.parent_path(), ec)) {
+    if (!pf::is_directory(pf::parent_path(path))) {
         m_message = name + "\nPath does not exist.\nPlease verify the correct path was given.";
         return Outcome::kError;
     }
-    const bool exists = fs::exists(path, ec);
+    const bool exists = pf::path_exists(path);
     if (!m_save && !exists) {
         m_message = name + "\nFile not found.\nPlease verify the correct file name was given.";
         return Outcome::kError;
     }
-    m_result = path.string();
+    m_result = path;
     if (m_save && exists && !m_confirmed) {
         m_message = m_result + " already exists.\nDo you want to replace it?";
         return Outcome::kAskOverwrite;
@@ -225,7 +219,7 @@ FileDialogModel::Outcome FileDialogModel::submit() {
 
 void FileDialogModel::apply_directory() const {
     if (m_result.empty()) return;
-    sk::platform::set_current_directory(fs::path(m_result).parent_path().string());
+    sk::platform::set_current_directory(pf::parent_path(m_result));
 }
 
 // ---- The dialog ---------------------------------------------------------------------
