@@ -85,14 +85,6 @@ void tidy_system_menu(pd::WindowId w) {
         const int at = pd::find_menu_command(menu, id, &holder);
         if (at >= 0 && holder == menu) pd::remove_menu_entry(menu, at);
     };
-    const auto grey = [&](std::uint32_t id, bool greyed) {
-        MenuId holder = 0;
-        const int at = pd::find_menu_command(menu, id, &holder);
-        pd::MenuEntry e;
-        if (at < 0 || !pd::menu_entry(holder, at, &e)) return;
-        e.flags = greyed ? (e.flags | pd::kMenuGrayed) : (e.flags & ~pd::kMenuGrayed);
-        pd::set_menu_entry(holder, at, e);
-    };
     const bool max_box = style & pd::kStyleMaximizeBox, min_box = style & pd::kStyleMinimizeBox;
     if (!max_box) remove(pd::kSysMaximize);
     if (!min_box) remove(pd::kSysMinimize);
@@ -105,10 +97,8 @@ void tidy_system_menu(pd::WindowId w) {
     }
     if (!(style & pd::kStyleSizable)) remove(pd::kSysSize);
     if (!(style & pd::kStyleCaption)) remove(pd::kSysMove);
-    const pd::SizeState state = pd::size_state(w);
-    grey(pd::kSysMaximize, state == pd::kSizeMaximized);
-    grey(pd::kSysMinimize, state == pd::kSizeMinimized);
-    grey(pd::kSysRestore, state == pd::kSizeRestored);
+    // Greying by the window's state is the window manager's: it updates the size and
+    // position commands each time the menu opens.
     tidy_separators(menu);
 }
 

@@ -34,8 +34,8 @@ void tidy_separators(MenuId menu);
 // A deep copy of a menu and its submenus.
 MenuId copy_menu(MenuId menu);
 
-// Takes out of w's system menu what the window can never use, and greys what it
-// cannot use in its present state.
+// Takes out of w's system menu what the window can never use. What it cannot use in
+// its present state the window manager greys whenever the menu opens.
 void tidy_system_menu(sk::platform::display::WindowId w);
 
 }  // namespace sk::ui

@@ -29,8 +29,10 @@ void draw_window_icon(Painter& p, const Rect& b) {
     p.fill_rect(Rect{r.left + 1, r.top + 1, r.right - 1, r.top + 4}, system_color(SystemColor::kActiveCaption));
 }
 
-// The glyph of a caption button, drawn in black on the button face.
-void draw_button_glyph(Painter& p, const Rect& b, FramePart part, bool maximized) {
+// The glyph of a caption button, drawn in black on the button face. With restores set,
+// the maximise or minimise box shows Restore: it is the box of a window already in
+// that state, and a click on it restores the window.
+void draw_button_glyph(Painter& p, const Rect& b, FramePart part, bool restores) {
     Color ink = system_color(SystemColor::kButtonText);
     int cx = b.left + (b.width() - 1) / 2;
     int cy = b.top + (b.height() - 1) / 2;
@@ -43,10 +45,13 @@ void draw_button_glyph(Painter& p, const Rect& b, FramePart part, bool maximized
         }
         break;
     case FramePart::kMinimizeBox:
-        p.fill_rect(Rect::from_size(cx - 4, cy + 2, 6, 2), ink);
-        break;
+        if (!restores) {
+            p.fill_rect(Rect::from_size(cx - 4, cy + 2, 6, 2), ink);
+            break;
+        }
+        [[fallthrough]];
     case FramePart::kMaximizeBox:
-        if (maximized) {
+        if (restores) {
             // Restore: two overlapping windows.
             p.frame_rect(Rect::from_size(cx - 2, cy - 4, 7, 6), ink);
             p.fill_rect(Rect::from_size(cx - 2, cy - 3, 7, 1), ink);
@@ -72,14 +77,14 @@ int frame_thickness(std::uint32_t style) {
     return 0;
 }
 
-void draw_caption_button(Painter& p, const Rect& b, FramePart part, bool maximized) {
+void draw_caption_button(Painter& p, const Rect& b, FramePart part, bool restores) {
     if (part == FramePart::kSysMenuBox) {
         draw_window_icon(p, b);
         return;
     }
     p.fill_rect(b, system_color(SystemColor::kButtonFace));
     p.draw_edge(b, Edge::kRaised);
-    draw_button_glyph(p, b, part, maximized);
+    draw_button_glyph(p, b, part, restores);
 }
 
 NonClientLayout nonclient_layout(const WindowRec& w) {
@@ -240,7 +245,9 @@ void paint_frame(WindowRec& w) {
             text_right = std::min(text_right, b.left - 2);
             p.fill_rect(b, face);
             p.draw_edge(b, Edge::kRaised);
-            draw_button_glyph(p, b, part, w.size_state == kSizeMaximized);
+            bool restores = (part == FramePart::kMaximizeBox && w.size_state == kSizeMaximized) ||
+                            (part == FramePart::kMinimizeBox && w.size_state == kSizeMinimized);
+            draw_button_glyph(p, b, part, restores);
         }
         if (const Font* font = caption_font((style & kStyleToolWindow) != 0)) {
             Color ink = system_color(active ? SystemColor::kCaptionText : SystemColor::kInactiveCaptionText);

@@ -28,7 +28,9 @@ Point mouse_position();
 void key_down(std::uint32_t virtual_key);
 void key_up(std::uint32_t virtual_key);
 void press_key(std::uint32_t virtual_key, std::uint32_t modifiers = 0);  // with modifiers held around it
-// Text input: one kMsgChar per character of the UTF-8 text.
+// Text input: one kMsgChar per character of the UTF-8 text. While a menu is up the
+// characters are its mnemonics. Text typed between a key_down the window manager took
+// (a menu key, say) and the next key event is that keystroke's own text, and dropped.
 void type_text(std::string_view utf8);
 
 // The virtual clock. Advancing it by ms steps through every timer that falls due on

@@ -85,6 +85,8 @@ bool press_frame(WindowRec& w, Point screen, std::uint32_t button) {
     auto& st = state();
     bool dbl = is_double_on_frame(w, screen, button);
     st.last_press = DisplayState::Press{w.handle, button, now_ms(), screen, dbl, true};
+    st.icon_press = 0;
+    st.icon_moved = false;
     switch (part) {
     case FramePart::kCloseBox: {
         Message m;
@@ -125,6 +127,8 @@ bool press_frame(WindowRec& w, Point screen, std::uint32_t button) {
         } else if (w.size_state != kSizeMaximized) {
             st.dragging = w.handle;
             st.drag_offset = Point{screen.x - s.left, screen.y - s.top};
+            // A minimised window is an icon: a click opens its system menu, a drag moves it.
+            if (w.size_state == kSizeMinimized && (w.style & kStyleSysMenu)) st.icon_press = w.handle;
         }
         break;
     case FramePart::kBorder:
@@ -214,6 +218,11 @@ void input_mouse_move(Point screen) {
     }
     if (!st.capture) update_frame_cursor(screen);
     if (WindowRec* d = find(st.dragging)) {
+        if (st.icon_press == d->handle && !st.icon_moved) {
+            const Point from = st.last_press.where;
+            if (std::abs(screen.x - from.x) <= kIconDragThreshold && std::abs(screen.y - from.y) <= kIconDragThreshold) return;
+            st.icon_moved = true;
+        }
         // Caption drag: the window follows the mouse; a child stays in parent coordinates.
         Rect s = screen_rect_of(*d);
         int dx = screen.x - st.drag_offset.x - s.left;
@@ -253,7 +262,17 @@ void input_mouse_button(Point screen, std::uint32_t button, bool down) {
         return;
     }
     if (!down) {
-        if (button == kButtonLeft) st.dragging = 0;
+        if (button == kButtonLeft) {
+            st.dragging = 0;
+            WindowRec* icon = find(st.icon_press);
+            bool clicked = icon && !st.icon_moved && icon->size_state == kSizeMinimized;
+            st.icon_press = 0;
+            st.icon_moved = false;
+            if (clicked) {
+                open_icon_menu(*icon);
+                return;
+            }
+        }
         WindowRec* target = mouse_target(screen);
         if (target) post_to_window(*target, mouse_message(up_code(button), *target, screen));
         return;
@@ -386,16 +405,23 @@ void input_key(std::uint32_t vk, bool down) {
     } else if (down) {
         st.alt_alone = false;
     }
+    // Each key event ends the keystroke before it; a key-down taken below swallows its text.
+    st.swallow_key_text = false;
     if (find(st.sizing.window)) {
         if (down) sizing_key(vk);
+        st.swallow_key_text = down;
         return;
     }
     if (st.track.active) {
         if (alt_alone_released) end_menu_tracking(true);
         else menu_key(vk, down);
+        st.swallow_key_text = down;
         return;
     }
-    if (system_key(vk, down, alt_alone_released)) return;
+    if (system_key(vk, down, alt_alone_released)) {
+        st.swallow_key_text = down;
+        return;
+    }
     WindowRec* target = find(st.focus);
     if (!target) target = find(st.active);
     if (!target) return;
@@ -406,6 +432,7 @@ void input_key(std::uint32_t vk, bool down) {
             m.code = kMsgClose;
             m.time = now_ms();
             post_to_window(*top, m);
+            st.swallow_key_text = true;
             return;
         }
     }
@@ -420,7 +447,19 @@ void input_key(std::uint32_t vk, bool down) {
 
 void input_text(std::string_view utf8) {
     auto& st = state();
-    if (menu_text()) return;  // typed characters go to the menu as keys while it is up
+    st.alt_alone = false;  // a character typed with Alt held makes it a combination
+    if (st.swallow_key_text) {
+        // The text of a keystroke whose key-down the window manager took.
+        st.swallow_key_text = false;
+        return;
+    }
+    if (menu_text(utf8)) return;  // typed characters are mnemonics while a menu is up
+    if ((st.modifiers & kModAlt) && !(st.modifiers & kModControl) && !utf8.empty()) {
+        // Alt with a character no key code stands for may still be a bar's mnemonic.
+        std::size_t first = 0;
+        WindowRec* top = find(st.active);
+        if (top && menu_alt_char(*top, decode_char(utf8, first))) return;
+    }
     WindowRec* target = find(st.focus);
     if (!target) target = find(st.active);
     if (!target) return;

@@ -4,7 +4,10 @@
 // inside the client (kMsgActivate to the old and new active child), draws its caption
 // active or inactive, maximises it to the client's area (its caption then merged into
 // the frame's: the frame's text shows "Frame - [Child]" and the child's buttons sit in
-// the frame's menu bar), and minimises it to an icon at the bottom of the client.
+// the frame's menu bar), and minimises it to an icon at the bottom of the client. A
+// click on an icon opens its system menu, pressing and dragging moves it, and a
+// double click restores it; the focus inside a minimised child waits on the child
+// itself and goes back to its control when the child is restored.
 #pragma once
 
 #include <string>

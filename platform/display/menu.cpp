@@ -53,9 +53,7 @@ char32_t mnemonic_of(std::string_view text) {
             continue;
         }
         std::size_t pos = i + 1;
-        char32_t c = decode_char(label, pos);
-        if (c >= 'a' && c <= 'z') c -= 32;
-        return c;
+        return upper_case_char(decode_char(label, pos));
     }
     return 0;
 }
@@ -552,8 +550,38 @@ bool redraw_menu_bar(WindowId window) {
 
 namespace detail {
 
+namespace {
+
+// Greys the size and position commands the window cannot carry out in its present
+// state; the engine's other changes to the menu (removed entries, Close) are kept.
+void grey_system_menu_by_state(WindowRec& w, MenuRec& m) {
+    bool maximized = w.size_state == kSizeMaximized, minimized = w.size_state == kSizeMinimized;
+    bool changed = false;
+    for (MenuEntry& e : m.entries) {
+        if (e.submenu || is_separator(e)) continue;
+        bool greyed;
+        switch (e.identifier) {
+        case kSysRestore: greyed = !maximized && !minimized; break;
+        case kSysMove: greyed = maximized; break;
+        case kSysSize: greyed = maximized || minimized; break;
+        case kSysMinimize: greyed = minimized; break;
+        case kSysMaximize: greyed = maximized; break;
+        default: continue;
+        }
+        std::uint32_t flags = greyed ? (e.flags | kMenuGrayed) : (e.flags & ~kMenuGrayed);
+        changed = changed || flags != e.flags;
+        e.flags = flags;
+    }
+    if (changed) menu_changed(m.handle);
+}
+
+}  // namespace
+
 MenuId system_menu_locked(WindowRec& w) {
-    if (find_menu(w.system_menu)) return w.system_menu;
+    if (MenuRec* m = find_menu(w.system_menu)) {
+        grey_system_menu_by_state(w, *m);
+        return w.system_menu;
+    }
     auto& st = state();
     auto rec = std::make_unique<MenuRec>();
     rec->handle = st.next_menu++;
@@ -565,6 +593,7 @@ MenuId system_menu_locked(WindowRec& w) {
         MenuEntry{kSysClose, w.kind == WindowKind::kChild ? "&Close\tCtrl+F4" : "&Close\tAlt+F4", 0, 0},
     };
     MenuId id = rec->handle;
+    grey_system_menu_by_state(w, *rec);
     st.menus.emplace(id, std::move(rec));
     w.system_menu = id;
     return id;

@@ -12,7 +12,11 @@
 // the menu holding the entry, flags: its position, so that a submenu entry, which
 // has no identifier of its own, can be told apart). The
 // menu bar is entered with the mouse, with Alt or F10 alone, or with Alt and an
-// item's mnemonic; arrows, Enter, Escape and mnemonics work inside it.
+// item's mnemonic; arrows, Enter, Escape and mnemonics work inside it. Left and Right
+// walk the bar round, through the window's system menu and a maximised MDI child's
+// before the bar's menus. A mnemonic is any letter, matched by its upper case
+// (upper_case_char), typed as a key or as text; text typed while a menu is up goes
+// to the menu, never to a window.
 #pragma once
 
 #include <cstdint>
@@ -71,7 +75,10 @@ bool redraw_menu_bar(WindowId window);
 
 // The window's system menu (Restore, Move, Size, Minimize, Maximize, separator,
 // Close), created on first use with the standard identifiers of SysCommand. The
-// engine may remove or grey its entries; choosing one posts kMsgSysCommand. The
+// engine may remove entries; the window manager greys Restore, Move, Size, Minimize
+// and Maximize for the window's present state on every call and each time the menu
+// opens (maximised: Move, Size, Maximize; minimised: Size, Minimize; otherwise
+// Restore). Choosing one posts kMsgSysCommand. The
 // window manager carries out Minimize, Maximize, Restore, Move and Size itself before
 // posting (as the caption boxes do); Close is only posted, and the window decides.
 MenuId system_menu(WindowId window);

@@ -22,8 +22,12 @@ constexpr int kDropAccelGap = 16;
 constexpr int kDropSeparatorHeight = 8;
 constexpr int kDropMinWidth = 60;
 
-// Bar entries that are not menu entries: a maximised MDI child's controls.
-enum BarSpecial : int { kBarChildSysMenu = -2, kBarChildMinimize = -3, kBarChildRestore = -4, kBarChildClose = -5 };
+// Bar entries that are not menu entries: a maximised MDI child's controls, and the
+// window's own system menu, which the keyboard walk reaches though it drops from the
+// caption's system box rather than from the bar.
+enum BarSpecial : int {
+    kBarChildSysMenu = -2, kBarChildMinimize = -3, kBarChildRestore = -4, kBarChildClose = -5, kBarFrameSysMenu = -6,
+};
 
 struct BarItem {
     int entry = -1;  // position in the bar's menu, or a BarSpecial
@@ -50,10 +54,12 @@ const Font* menu_font();
 std::string_view label_part(std::string_view text);        // before the tab
 std::string_view accelerator_part(std::string_view text);  // after the tab
 int label_width(std::string_view text);
-char32_t mnemonic_of(std::string_view text);               // upper case; 0 for none
+char32_t mnemonic_of(std::string_view text);               // upper case (upper_case_char); 0 for none
 bool is_separator(const MenuEntry& e);
 bool is_selectable(const MenuEntry& e);                    // shown and not a separator (greyed counts)
 
+// The window's system menu, created on first use; each call greys its size and
+// position commands for the window's present state.
 MenuId system_menu_locked(WindowRec& w);
 // Starts tracking a popup menu for track_popup_menu; null when it cannot be shown.
 std::shared_ptr<MenuTrack::Outcome> start_popup_tracking(MenuId menu, Point screen, WindowId owner, bool right_button);

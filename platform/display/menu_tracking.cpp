@@ -4,8 +4,10 @@
 // on its own thread until the tracking ends.
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "platform/display/menu_layout.h"
+#include "platform/display/utf8.h"
 #include "platform/display/window_manager.h"
 
 namespace sk::platform::display::detail {
@@ -145,11 +147,22 @@ void highlight(std::size_t i, int pos, bool open_submenu, bool highlight_first) 
     if (e.submenu && !(e.flags & kMenuGrayed)) open_level(e.submenu, level_item_on_screen(i, pos), false, highlight_first);
 }
 
-// The bar entries in the order Left and Right walk them.
+// Where w's system menu drops from, on the screen: its system box, else its caption,
+// else its top-left corner.
+Rect system_menu_anchor(const WindowRec& w) {
+    Rect s = screen_rect_of(w);
+    Rect box = frame_button_rect(w, FramePart::kSysMenuBox);
+    if (box.is_empty()) box = caption_rect(w);
+    return box.is_empty() ? Rect{s.left, s.top, s.left, s.top} : box.offset(s.left, s.top);
+}
+
+// The bar entries in the order Left and Right walk them: the window's own system
+// menu, a maximised child's system menu, then the bar's menus, wrapping round.
 std::vector<int> bar_order() {
     std::vector<int> order;
     WindowRec* w = find(track().bar_window);
     if (!w) return order;
+    if (w->style & kStyleSysMenu) order.push_back(kBarFrameSysMenu);
     BarLayout b = bar_layout(*w, nonclient_layout(*w).menu_bar.width());
     for (const BarItem& it : b.items) {
         if (it.entry == kBarChildSysMenu || it.entry >= 0) order.push_back(it.entry);
@@ -161,6 +174,7 @@ std::vector<int> bar_order() {
 Rect bar_item_on_screen(int entry) {
     WindowRec* w = find(track().bar_window);
     if (!w) return Rect{};
+    if (entry == kBarFrameSysMenu) return system_menu_anchor(*w);
     Rect s = screen_rect_of(*w);
     for (const BarItem& it : bar_layout_in_window(*w).items) {
         if (it.entry == entry) return it.rect.offset(s.left, s.top);
@@ -260,7 +274,10 @@ void open_bar_entry(int entry, bool open, bool by_key) {
     WindowRec* bar = find(t.bar_window);
     if (!bar) return;
     MenuId sub = 0;
-    if (entry == kBarChildSysMenu) {
+    if (entry == kBarFrameSysMenu) {
+        sub = system_menu_locked(*bar);
+        post_simple(t.owner, kMsgMenuSelect, 0, 0, 0);
+    } else if (entry == kBarChildSysMenu) {
         if (WindowRec* child = merged_child()) sub = system_menu_locked(*child);
         post_simple(t.owner, kMsgMenuSelect, 0, 0, 0);
     } else if (MenuRec* m = find_menu(bar->menu); m && entry >= 0 && static_cast<std::size_t>(entry) < m->entries.size()) {
@@ -296,6 +313,7 @@ void activate_bar_entry(int entry) {
     open_bar_entry(entry, true, true);
 }
 
+// The mnemonic a key stands for (letters and digits; upper case), 0 for none.
 char32_t key_mnemonic(std::uint32_t vk) {
     if (vk >= kVkA && vk <= kVkZ) return vk;
     if (vk >= kVk0 && vk <= kVk0 + 9) return vk;
@@ -392,6 +410,15 @@ void level_key(std::uint32_t vk) {
     }
 }
 
+// A mnemonic typed while only the bar is highlighted opens (or chooses) its entry.
+void bar_mnemonic(char32_t c) {
+    WindowRec* bar = find(track().bar_window);
+    MenuRec* m = bar ? find_menu(bar->menu) : nullptr;
+    std::vector<int> hits = m ? mnemonic_matches(*m, c) : std::vector<int>{};
+    if (hits.empty()) ++state().beeps;
+    else activate_bar_entry(hits[0]);
+}
+
 void bar_key(std::uint32_t vk) {
     auto& t = track();
     switch (vk) {
@@ -402,15 +429,20 @@ void bar_key(std::uint32_t vk) {
     case kVkReturn: activate_bar_entry(t.bar_index); break;
     case kVkEscape: end_menu_tracking(true); break;
     default:
-        if (char32_t c = key_mnemonic(vk)) {
-            WindowRec* bar = find(t.bar_window);
-            MenuRec* m = bar ? find_menu(bar->menu) : nullptr;
-            std::vector<int> hits = m ? mnemonic_matches(*m, c) : std::vector<int>{};
-            if (hits.empty()) ++state().beeps;
-            else activate_bar_entry(hits[0]);
-        }
+        if (char32_t c = key_mnemonic(vk)) bar_mnemonic(c);
         break;
     }
+}
+
+// True when a press at screen is the second click of a double click on window w's
+// frame, the first having been recorded in last_press.
+bool second_click_on(const WindowRec& w, Point screen) {
+    const auto& last = state().last_press;
+    ScreenMetrics sm = metrics_locked();
+    return last.window == w.handle && last.on_frame && last.button == kButtonLeft &&
+           now_ms() - last.time <= static_cast<std::uint64_t>(sm.double_click_ms) &&
+           std::abs(screen.x - last.where.x) <= sm.double_click_distance &&
+           std::abs(screen.y - last.where.y) <= sm.double_click_distance;
 }
 
 }  // namespace
@@ -495,6 +527,16 @@ bool menu_mouse_button(Point screen, std::uint32_t button, bool down) {
             }
             return true;
         }
+        // A second click on the icon whose click opened its system menu restores it.
+        if (WindowRec* icon = find(t.icon_of); icon && button == kButtonLeft && screen_rect_of(*icon).contains(screen)) {
+            bool dbl = second_click_on(*icon, screen);
+            WindowId id = icon->handle;
+            end_menu_tracking(true);
+            state().last_press = DisplayState::Press{};
+            icon = find(id);
+            if (dbl && icon && icon->size_state == kSizeMinimized) set_size_state_locked(icon, kSizeRestored);
+            return true;
+        }
         // A second click on the system box that opened the menu is a double click: the
         // window is asked to close.
         if (WindowRec* owner = find(t.sys_box_of); owner && button == kButtonLeft) {
@@ -554,8 +596,18 @@ bool menu_key(std::uint32_t vk, bool down) {
     return true;
 }
 
-bool menu_text() {
-    return track().active;
+bool menu_text(std::string_view utf8) {
+    auto& t = track();
+    if (!t.active) return false;
+    std::size_t pos = 0;
+    // Each character is a mnemonic, in turn, for as long as the menus stay up.
+    while (pos < utf8.size() && t.active) {
+        char32_t c = upper_case_char(decode_char(utf8, pos));
+        if (c <= 0x20 || c == 0x7F) continue;
+        if (!t.levels.empty()) level_mnemonic(c);
+        else if (t.bar_window) bar_mnemonic(c);
+    }
+    return true;
 }
 
 void menu_bar_press(WindowRec& w, Point window_point, std::uint32_t button) {
@@ -587,13 +639,26 @@ void open_system_menu(WindowRec& w, bool by_key) {
             return;
         }
     }
+    // From the keyboard, a window with a menu bar opens it as the first stop of the
+    // bar's walk, so that Left and Right go on to the bar's menus.
+    if (by_key && w.kind == WindowKind::kTopLevel && w.size_state != kSizeMinimized && find_menu(w.menu) && w.menu_rows > 0) {
+        start_tracking(w.handle, w.handle);
+        open_bar_entry(kBarFrameSysMenu, true, true);
+        if (track().levels.empty()) end_menu_tracking(false);
+        return;
+    }
     start_tracking(w.handle, 0);
     if (!by_key) track().sys_box_of = w.handle;
-    Rect s = screen_rect_of(w);
-    Rect box = frame_button_rect(w, FramePart::kSysMenuBox);
-    if (box.is_empty()) box = caption_rect(w);
-    Rect anchor = box.is_empty() ? Rect{s.left, s.top, s.left, s.top} : box.offset(s.left, s.top);
-    if (!open_level(system_menu_locked(w), anchor, true, by_key)) end_menu_tracking(false);
+    if (!open_level(system_menu_locked(w), system_menu_anchor(w), true, by_key)) end_menu_tracking(false);
+}
+
+void open_icon_menu(WindowRec& w) {
+    open_system_menu(w, false);
+    auto& t = track();
+    if (t.active && t.sys_box_of == w.handle) {
+        t.sys_box_of = 0;
+        t.icon_of = w.handle;
+    }
 }
 
 bool menu_enter_by_key(WindowRec& top) {
@@ -604,12 +669,20 @@ bool menu_enter_by_key(WindowRec& top) {
         end_menu_tracking(false);
         return false;
     }
-    // The first real entry, not a merged child's system box.
+    // The first real entry, not a merged child's system box nor the window's own; a bar
+    // with nothing but the window's system menu to walk is not entered.
     int first = order[0];
     for (int e : order) {
         if (e >= 0) {
             first = e;
             break;
+        }
+    }
+    if (first == kBarFrameSysMenu) {
+        first = order.size() > 1 ? order[1] : kBarFrameSysMenu;
+        if (first == kBarFrameSysMenu) {
+            end_menu_tracking(false);
+            return false;
         }
     }
     open_bar_entry(first, false, true);
@@ -630,9 +703,13 @@ bool menu_alt_key(WindowRec& top, std::uint32_t vk) {
         return true;
     }
     char32_t c = key_mnemonic(vk);
+    return c && menu_alt_char(top, c);
+}
+
+bool menu_alt_char(WindowRec& top, char32_t c) {
     MenuRec* m = find_menu(top.menu);
-    if (!c || !m || top.menu_rows == 0) return false;
-    std::vector<int> hits = mnemonic_matches(*m, c);
+    if (!m || top.menu_rows == 0) return false;
+    std::vector<int> hits = mnemonic_matches(*m, upper_case_char(c));
     if (hits.empty()) return false;
     start_tracking(top.handle, top.handle);
     activate_bar_entry(hits[0]);

@@ -11,6 +11,7 @@
 #include <future>
 #include <thread>
 
+#include "platform/display/key_text.h"
 #include "platform/display/window_manager.h"
 #include "platform/system_error.h"
 
@@ -22,6 +23,7 @@ struct Backend {
     std::thread thread;
     std::atomic<bool> stop{false};
     bool running = false;
+    KeyTextFallback key_text;  // used on the backend's thread only
 };
 
 Backend& backend() {
@@ -227,10 +229,25 @@ void handle_event(const SDL_Event& e, Video& video) {
         }
         break;
     case SDL_KEYDOWN:
-    case SDL_KEYUP:
-        if (std::uint32_t vk = virtual_key(e.key.keysym.sym)) input_key(vk, e.type == SDL_KEYDOWN);
+    case SDL_KEYUP: {
+        // A key without a virtual-key code still types its character: SDL's text event
+        // for the keystroke normally does, and the key's own character when none comes.
+        KeyTextFallback& fallback = backend().key_text;
+        std::uint32_t vk = virtual_key(e.key.keysym.sym);
+        std::string owed;
+        if (e.type == SDL_KEYDOWN && !vk) {
+            st.alt_alone = false;
+            st.swallow_key_text = false;  // a new keystroke
+            owed = fallback.key_down(key_code_char(e.key.keysym.sym, (e.key.keysym.mod & KMOD_SHIFT) != 0));
+        } else {
+            owed = fallback.flush();
+        }
+        if (!owed.empty()) input_text(owed);
+        if (vk) input_key(vk, e.type == SDL_KEYDOWN);
         break;
+    }
     case SDL_TEXTINPUT:
+        backend().key_text.text_arrived();
         input_text(e.text.text);
         break;
     case SDL_MOUSEMOTION:

@@ -1,6 +1,8 @@
 // UTF-8 decoding with a Windows-1252 fallback for malformed bytes.
 #include "platform/display/utf8.h"
 
+#include <cwctype>
+
 namespace sk::platform::display {
 
 namespace {
@@ -78,6 +80,34 @@ void append_utf8(std::string& out, char32_t c) {
         out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (c & 0x3F));
     }
+}
+
+char32_t upper_case_char(char32_t c) {
+    if (c < 0x80) return c >= 'a' && c <= 'z' ? c - 0x20 : c;
+    if (c < 0x100) {
+        if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;
+        if (c == 0xFF) return 0x178;
+        return c;  // U+00B5 MICRO SIGN keeps its shape; U+00DF has no one-letter upper case
+    }
+    if (c < 0x180) {
+        // Latin Extended-A pairs an upper case letter with the lower case one after it;
+        // the pairs shift by one at U+0139 and again at U+014A and U+0179.
+        if (c == 0x131) return 'I';  // dotless i
+        if (c == 0x17F) return 'S';  // long s
+        if (c == 0x138 || c == 0x149 || c == 0x178 || c == 0x130) return c;
+        bool odd_is_lower = (c < 0x139) || (c >= 0x14A && c < 0x178);
+        return (c % 2 == 1) == odd_is_lower ? c - 1 : c;
+    }
+    if (c >= 0x3B1 && c <= 0x3CB) return c == 0x3C2 ? 0x3A3 : c - 0x20;  // Greek; final sigma
+    if (c == 0x3AC) return 0x386;
+    if (c >= 0x3AD && c <= 0x3AF) return c - 0x25;
+    if (c == 0x3CC) return 0x38C;
+    if (c == 0x3CD || c == 0x3CE) return c - 0x3F;
+    if (c >= 0x430 && c <= 0x44F) return c - 0x20;  // Cyrillic
+    if (c >= 0x450 && c <= 0x45F) return c - 0x50;
+    if (c > 0x10FFFF) return c;
+    std::wint_t u = std::towupper(static_cast<std::wint_t>(c));
+    return u > 0 && u <= 0x10FFFF ? static_cast<char32_t>(u) : c;
 }
 
 }  // namespace sk::platform::display

@@ -18,4 +18,11 @@ char32_t windows_1252_char(unsigned char byte);
 // Appends the UTF-8 encoding of c (invalid code points become U+FFFD).
 void append_utf8(std::string& out, char32_t c);
 
+// The upper case of a character by simple (one-to-one) case mapping: ASCII, Latin-1,
+// Latin Extended-A, Greek and Cyrillic from a table of our own, so that the answer does
+// not depend on the process's locale; other characters through towupper. Characters
+// without an upper case (and U+00DF, whose upper case is two letters) are returned as
+// they are.
+char32_t upper_case_char(char32_t c);
+
 }  // namespace sk::platform::display

@@ -557,6 +557,36 @@ void follow_parent_client(WindowRec& w, const Rect& old_client) {
     }
 }
 
+namespace {
+
+// True when w is ancestor or lies inside it.
+bool is_within(const WindowRec* w, const WindowRec& ancestor) {
+    for (; w; w = w->kind == WindowKind::kChild ? find(w->parent) : nullptr) {
+        if (w == &ancestor) return true;
+    }
+    return false;
+}
+
+// A minimised window shows none of its controls, so the focus inside it moves to the
+// window itself (its icon) and goes back to that control when the window is restored
+// or maximised while the window itself still has it.
+void refocus_for_size_state(WindowRec& r, SizeState old, SizeState target) {
+    auto& st = state();
+    if (target == kSizeMinimized) {
+        WindowRec* f = find(st.focus);
+        if (!f || !is_within(f, r)) return;
+        r.focus_before_minimize = f == &r ? 0 : f->handle;
+        focus_locked(r.handle);
+        return;
+    }
+    if (old != kSizeMinimized) return;
+    WindowRec* back = find(r.focus_before_minimize);
+    r.focus_before_minimize = 0;
+    if (back && st.focus == r.handle && is_within(back, r) && shown(*back) && enabled_chain(*back)) focus_locked(back->handle);
+}
+
+}  // namespace
+
 bool set_size_state_locked(WindowRec* r, SizeState target) {
     if (r->size_state == target) return true;
     if (r->size_state == kSizeRestored) r->restore_rect = r->rect;
@@ -590,7 +620,7 @@ bool set_size_state_locked(WindowRec* r, SizeState target) {
     if (target == kSizeMinimized && mdi_client_rec_of(*r)) place_minimized_mdi_child(*r);
     mdi_size_state_changed(*r);
     damage_window(*r);
-    if (target == kSizeMinimized && state().focus && top_level_rec(find(state().focus)) == r) focus_locked(r->handle);
+    refocus_for_size_state(*r, old, target);
     return true;
 }
 

@@ -59,6 +59,7 @@ struct WindowRec {
     SizeState size_state = kSizeRestored;
     Rect restore_rect;
     WindowId last_focus = 0;         // for top-level windows: the window to refocus on activation
+    WindowId focus_before_minimize = 0;  // the focus inside this window when it was minimised
     bool internal = false;           // a window of the window manager's own (menu popups): posts nothing
     MenuId menu = 0;                 // attached menu bar
     int menu_rows = 0;               // rows the bar takes; updated by relayout_menu_bar()
@@ -97,6 +98,7 @@ struct MenuTrack {
     bool pressed = false;       // a button went down inside the menus and is still held
     bool opened_by_press = false;  // this press opened the current drop-down (its release keeps it open)
     WindowId sys_box_of = 0;       // the system menu was opened by a click on this window's system box
+    WindowId icon_of = 0;          // the system menu was opened by a click on this minimised window
     std::vector<MenuLevel> levels;
     // track_popup_menu's outcome: set when the tracking ends, read by the waiting thread.
     struct Outcome {
@@ -134,6 +136,8 @@ struct ThreadQueue {
     int window_count = 0;
     bool in_menu_loop = false;  // inside track_popup_menu: its posted messages wait
 };
+
+constexpr int kIconDragThreshold = 4;  // pixels either way
 
 struct DisplayState {
     std::mutex mutex;
@@ -178,6 +182,10 @@ struct DisplayState {
     // A caption drag in progress: the window and the mouse offset from its origin.
     WindowId dragging = 0;
     Point drag_offset;
+    // A press on a minimised window's caption: it moves only once the mouse has moved
+    // further than kIconDragThreshold, and a release before that opens its system menu.
+    WindowId icon_press = 0;
+    bool icon_moved = false;
 
     // Menus, scroll bar and sizing gestures.
     std::map<MenuId, std::unique_ptr<MenuRec>> menus;
@@ -186,6 +194,9 @@ struct DisplayState {
     ScrollTrack scroll;
     SizeTrack sizing;
     bool alt_alone = false;      // Alt went down and nothing else happened since
+    // The window manager took the last key-down (menus, mnemonics, sizing): the text that
+    // keystroke produces is not typed anywhere. Cleared by the next key event.
+    bool swallow_key_text = false;
     Cursor app_cursor = Cursor::kArrow;  // what set_cursor() asked for; the frame may show another
     bool frame_cursor = false;           // the shown cursor is a sizing border's
 
@@ -244,7 +255,8 @@ FramePart frame_part(const WindowRec& w, Point window_point);
 Rect caption_rect(const WindowRec& w);  // window coordinates; empty without a caption
 Rect frame_button_rect(const WindowRec& w, FramePart part);
 // Draws a caption button (face, edge and glyph); kSysMenuBox draws the small window icon.
-void draw_caption_button(Painter& p, const Rect& b, FramePart part, bool maximized);
+// With restores set a maximise or minimise box shows the Restore glyph.
+void draw_caption_button(Painter& p, const Rect& b, FramePart part, bool restores);
 
 // The parts of a window's outer rectangle, in window (surface) coordinates.
 struct NonClientLayout {
@@ -281,14 +293,19 @@ void paint_menu_bar(WindowRec& w, Painter& p, const Rect& bar);
 bool menu_mouse_move(Point screen);
 bool menu_mouse_button(Point screen, std::uint32_t button, bool down);
 bool menu_key(std::uint32_t vk, bool down);
-bool menu_text();
+// Text typed while menus are tracked: each character is a mnemonic. True when taken.
+bool menu_text(std::string_view utf8);
 // A press on a window's menu bar (window coordinates); starts tracking.
 void menu_bar_press(WindowRec& w, Point window_point, std::uint32_t button);
 // Opens w's system menu as a drop-down under its system box, tracked by keyboard or mouse.
 void open_system_menu(WindowRec& w, bool by_key);
+// Opens a minimised window's system menu after a click on it; a second click on the
+// window within the double-click time restores it.
+void open_icon_menu(WindowRec& w);
 // Alt alone or F10 entered the active window's bar; Alt plus a key asked for a mnemonic.
 bool menu_enter_by_key(WindowRec& top);
 bool menu_alt_key(WindowRec& top, std::uint32_t vk);
+bool menu_alt_char(WindowRec& top, char32_t c);  // Alt with a typed character: a bar mnemonic
 void end_menu_tracking(bool notify);
 void forget_window_menus(WindowRec& w);  // a window is going: its bar and system menu go with it
 void carry_out_sys_command(WindowRec& w, std::uint32_t command);

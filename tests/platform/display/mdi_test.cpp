@@ -234,3 +234,160 @@ TEST_F(Mdi, ScreenshotOfAFrameWithChildren) {
     drain();
     ASSERT_TRUE(headless::save_screenshot("/tmp/display-mdi-maximised.png"));
 }
+
+namespace {
+
+Point caption_point(WindowId w) {
+    Rect s = screen_rect(w);
+    return Point{s.left + 40, s.top + 10};  // past the system box, before the caption buttons
+}
+
+std::vector<std::uint32_t> greyed_commands(MenuId menu) {
+    std::vector<std::uint32_t> out;
+    for (int i = 0; i < menu_entry_count(menu); ++i) {
+        MenuEntry e;
+        if (menu_entry(menu, i, &e) && (e.flags & kMenuGrayed)) out.push_back(e.identifier);
+    }
+    return out;
+}
+
+// The screen's pixels in r, row by row.
+std::vector<Color> pixels(const Rect& r) {
+    Surface s = headless::screen_image();
+    std::vector<Color> out;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x) out.push_back(s.pixel(x, y));
+    return out;
+}
+
+// A sizing frame's caption buttons, on the screen: the minimise box and the maximise box.
+Rect minimize_box(WindowId w) {
+    Rect s = screen_rect(w);
+    return Rect::from_size(s.right - 56, s.top + 6, 16, 13);
+}
+Rect maximize_box(WindowId w) {
+    Rect s = screen_rect(w);
+    return Rect::from_size(s.right - 40, s.top + 6, 16, 13);
+}
+
+}  // namespace
+
+TEST_F(Mdi, ClickOnAnIconOpensItsSystemMenuADragMovesItADoubleClickRestores) {
+    WindowId a = child("Browse Locations", Rect::from_size(10, 10, 200, 150));
+    ASSERT_TRUE(minimize_window(a));
+    Rect icon = window_rect(a);
+
+    // A click without movement opens the system menu, greyed for a minimised window.
+    headless::click(caption_point(a));
+    MenuId sys = system_menu(a);
+    ASSERT_EQ(open_menus(), std::vector<MenuId>{sys});
+    EXPECT_EQ(greyed_commands(sys), (std::vector<std::uint32_t>{kSysSize, kSysMinimize}));
+    EXPECT_EQ(window_rect(a), icon);
+    headless::press_key(kVkEscape);
+    EXPECT_FALSE(menu_tracking());
+
+    // Pressing and dragging moves the icon, once past a few pixels' slack; no menu opens.
+    headless::advance_clock(1000);
+    Point p = caption_point(a);
+    headless::mouse_down(p);
+    headless::mouse_move(Point{p.x + 2, p.y - 1});
+    EXPECT_EQ(window_rect(a), icon);
+    headless::mouse_move(Point{p.x + 30, p.y - 20});
+    headless::mouse_up(Point{p.x + 30, p.y - 20});
+    EXPECT_FALSE(menu_tracking());
+    EXPECT_EQ(window_rect(a), icon.offset(30, -20));
+    EXPECT_EQ(size_state(a), kSizeMinimized);
+
+    // A double click restores it; the menu its first click opened goes.
+    headless::advance_clock(1000);
+    headless::click(caption_point(a));
+    EXPECT_TRUE(menu_tracking());
+    headless::click(caption_point(a));
+    EXPECT_FALSE(menu_tracking());
+    EXPECT_EQ(size_state(a), kSizeRestored);
+    EXPECT_EQ(window_rect(a), Rect::from_size(10, 10, 200, 150));
+
+    // Two single clicks far apart in time only open and close the menu.
+    ASSERT_TRUE(minimize_window(a));
+    headless::advance_clock(1000);
+    headless::click(caption_point(a));
+    headless::advance_clock(1000);
+    headless::click(caption_point(a));
+    EXPECT_FALSE(menu_tracking());
+    EXPECT_EQ(size_state(a), kSizeMinimized);
+}
+
+TEST_F(Mdi, MinimisedChildShowsTheRestoreGlyphOnItsMinimiseBox) {
+    WindowId a = child("Browse Locations", Rect::from_size(10, 10, 200, 150));
+    drain();
+    std::vector<Color> minimize_glyph = pixels(minimize_box(a));
+    ASSERT_TRUE(minimize_window(a));
+    drain();
+    std::vector<Color> icon_box = pixels(minimize_box(a));
+    // The Restore glyph as a maximised window's maximise box shows it.
+    WindowSpec s;
+    s.rect = Rect::from_size(50, 50, 300, 200);
+    s.text = "Other";
+    s.style = kFramed;
+    s.visible = true;
+    WindowId other = create_window(s);
+    ASSERT_TRUE(maximize_window(other));
+    drain();
+    std::vector<Color> restore_glyph = pixels(maximize_box(other));
+    EXPECT_EQ(icon_box, restore_glyph);
+    EXPECT_NE(icon_box, minimize_glyph);
+}
+
+TEST_F(Mdi, FocusLeavesTheControlsOfAMinimisedChildAndComesBackOnRestore) {
+    WindowId a = child("Browse Locations", Rect::from_size(10, 10, 200, 150));
+    WindowSpec s;
+    s.kind = WindowKind::kChild;
+    s.parent = a;
+    s.rect = Rect::from_size(5, 5, 80, 20);
+    s.visible = true;
+    WindowId edit = create_window(s);
+    ASSERT_TRUE(set_focus(edit));
+    ASSERT_TRUE(minimize_window(a));
+    EXPECT_FALSE(is_shown(edit));
+    EXPECT_EQ(focus_window(), a);
+    ASSERT_TRUE(restore_window(a));
+    EXPECT_EQ(focus_window(), edit);
+
+    // Maximising from the icon gives it back too; a control gone meanwhile leaves the
+    // focus on the child.
+    ASSERT_TRUE(minimize_window(a));
+    ASSERT_TRUE(maximize_window(a));
+    EXPECT_EQ(focus_window(), edit);
+    ASSERT_TRUE(minimize_window(a));
+    ASSERT_TRUE(destroy_window(edit));
+    ASSERT_TRUE(restore_window(a));
+    EXPECT_EQ(focus_window(), a);
+}
+
+TEST_F(Mdi, KeyboardWalkVisitsTheMaximisedChildsAndTheFramesSystemMenus) {
+    WindowId a = child("Browse Locations", Rect::from_size(10, 10, 200, 150));
+    ASSERT_TRUE(maximize_window(a));
+    MenuEntry file;
+    ASSERT_TRUE(menu_entry(window_menu(frame), 0, &file));
+    MenuId child_sys = system_menu(a), frame_sys = system_menu(frame);
+
+    headless::press_key(kVkF10);
+    headless::press_key(kVkDown);
+    ASSERT_EQ(open_menus(), std::vector<MenuId>{file.submenu});
+    headless::press_key(kVkLeft);
+    ASSERT_EQ(open_menus(), std::vector<MenuId>{child_sys});
+    // A maximised child's Move, Size and Maximize are greyed, its Restore is not.
+    EXPECT_EQ(greyed_commands(child_sys), (std::vector<std::uint32_t>{kSysMove, kSysSize, kSysMaximize}));
+    headless::press_key(kVkLeft);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{frame_sys});
+    headless::press_key(kVkLeft);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{file.submenu});
+    headless::press_key(kVkRight);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{frame_sys});
+    headless::press_key(kVkRight);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{child_sys});
+    // Its Restore, chosen by mnemonic, restores the child.
+    headless::press_key(kVkA + ('R' - 'A'));
+    EXPECT_FALSE(menu_tracking());
+    EXPECT_EQ(size_state(a), kSizeRestored);
+}

@@ -186,13 +186,23 @@ TEST_F(Menus, KeyboardEntersTheBarAndWalksTheMenus) {
     EXPECT_EQ(of(got, kMsgCommand).at(0).wparam, kExit);
     EXPECT_TRUE(of(got, kMsgChar).empty());
 
-    // Left from File wraps to the right-justified Help; Escape twice leaves.
+    // Left from File goes to the window's system menu, then wraps to the right-justified
+    // Help; Right walks back the same way. Escape twice leaves.
     headless::press_key(kVkF10);
     headless::press_key(kVkReturn);
+    headless::press_key(kVkLeft);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{system_menu(frame)});
     headless::press_key(kVkLeft);
     ASSERT_EQ(open_menus().size(), 1u);
     MenuEntry help;
     ASSERT_TRUE(menu_entry(bar, 2, &help));
+    EXPECT_EQ(open_menus()[0], help.submenu);
+    headless::press_key(kVkRight);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{system_menu(frame)});
+    headless::press_key(kVkRight);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{file});
+    headless::press_key(kVkLeft);
+    headless::press_key(kVkLeft);
     EXPECT_EQ(open_menus()[0], help.submenu);
     headless::press_key(kVkEscape);
     EXPECT_TRUE(menu_tracking());
@@ -303,4 +313,101 @@ TEST_F(Menus, ScreenshotOfAnOpenCascade) {
         for (int x = grey.left; x < grey.right; ++x)
             if (screen.pixel(x, y) == system_color(SystemColor::kGrayText)) ++grey_ink;
     EXPECT_GT(grey_ink, 10);
+}
+
+namespace {
+
+std::vector<std::uint32_t> greyed_commands(MenuId menu) {
+    std::vector<std::uint32_t> out;
+    for (int i = 0; i < menu_entry_count(menu); ++i) {
+        MenuEntry e;
+        if (menu_entry(menu, i, &e) && (e.flags & kMenuGrayed)) out.push_back(e.identifier);
+    }
+    return out;
+}
+
+}  // namespace
+
+TEST_F(Menus, SystemMenuIsGreyedForTheStateOfItsWindowEachTimeItOpens) {
+    // Restored: only Restore is greyed.
+    headless::press_key(kVkSpace, kModAlt);
+    MenuId sys = system_menu(frame);
+    ASSERT_EQ(open_menus(), std::vector<MenuId>{sys});
+    EXPECT_EQ(greyed_commands(sys), std::vector<std::uint32_t>{kSysRestore});
+    headless::press_key(kVkEscape);
+    headless::press_key(kVkEscape);
+    EXPECT_FALSE(menu_tracking());
+
+    // Maximised by a call, with no size message handled: Move, Size and Maximize.
+    ASSERT_TRUE(maximize_window(frame));
+    headless::press_key(kVkSpace, kModAlt);
+    EXPECT_EQ(greyed_commands(sys), (std::vector<std::uint32_t>{kSysMove, kSysSize, kSysMaximize}));
+    // A greyed Move is not carried out: the menu stays and nothing is posted.
+    drain();
+    headless::press_key(kVkA + ('M' - 'A'));
+    EXPECT_TRUE(menu_tracking());
+    EXPECT_TRUE(of(drain(), kMsgSysCommand).empty());
+    headless::press_key(kVkEscape);
+    headless::press_key(kVkEscape);
+    // Asked for while closed, the menu is greyed for the state of the moment too.
+    ASSERT_TRUE(restore_window(frame));
+    EXPECT_EQ(greyed_commands(system_menu(frame)), std::vector<std::uint32_t>{kSysRestore});
+}
+
+TEST_F(Menus, MnemonicsMatchLettersBeyondAsciiWhateverTheirCase) {
+    MenuId edition = create_menu();
+    append_menu_entry(edition, MenuEntry{101, "&\xC3\x96" "ffnen", 0, 0});          // Öffnen
+    append_menu_entry(edition, MenuEntry{102, "&\xC3\xB1" "and\xC3\xBA", 0, 0});     // ñandú
+    append_menu_entry(bar, MenuEntry{0, "&\xC3\x89" "dition", 0, edition});         // Édition
+    ASSERT_TRUE(redraw_menu_bar(frame));
+
+    // Alt held with a typed "é" opens Édition; releasing Alt keeps it open.
+    headless::key_down(kVkMenu);
+    headless::type_text("\xC3\xA9");
+    headless::key_up(kVkMenu);
+    ASSERT_EQ(open_menus(), std::vector<MenuId>{edition});
+    // An upper case "Ñ" typed chooses the entry marked with a lower case one.
+    drain();
+    headless::type_text("\xC3\x91");
+    EXPECT_FALSE(menu_tracking());
+    std::vector<Message> got = drain();
+    ASSERT_EQ(of(got, kMsgCommand).size(), 1u);
+    EXPECT_EQ(of(got, kMsgCommand)[0].wparam, 102u);
+    EXPECT_TRUE(of(got, kMsgChar).empty());
+
+    // With the bar highlighted, typed text opens by mnemonic as keys do.
+    headless::press_key(kVkF10);
+    headless::type_text("b");
+    ASSERT_EQ(open_menus().size(), 1u);
+    MenuEntry browse;
+    ASSERT_TRUE(menu_entry(bar, 1, &browse));
+    EXPECT_EQ(open_menus()[0], browse.submenu);
+    headless::press_key(kVkEscape);
+    headless::press_key(kVkEscape);
+    EXPECT_FALSE(menu_tracking());
+}
+
+TEST_F(Menus, TextOfAKeystrokeTheMenusTookIsNotTypedAndAltWithTextIsNoMenuKey) {
+    // A key that chooses a command: the keystroke's text must not reach the window.
+    headless::press_key(kVkA + ('F' - 'A'), kModAlt);
+    ASSERT_EQ(open_menus(), std::vector<MenuId>{file});
+    drain();
+    headless::key_down(kVkA + ('X' - 'A'));
+    headless::type_text("x");
+    headless::key_up(kVkA + ('X' - 'A'));
+    std::vector<Message> got = drain();
+    EXPECT_EQ(of(got, kMsgCommand).size(), 1u);
+    EXPECT_TRUE(of(got, kMsgChar).empty());
+    // Text typed later is typed as usual.
+    headless::type_text("y");
+    EXPECT_EQ(of(drain(), kMsgChar).size(), 1u);
+
+    // Alt with a character typed as text is a combination: releasing Alt enters no menu.
+    headless::key_down(kVkMenu);
+    headless::type_text("q");
+    headless::key_up(kVkMenu);
+    EXPECT_FALSE(menu_tracking());
+    got = drain();
+    ASSERT_EQ(of(got, kMsgChar).size(), 1u);
+    EXPECT_EQ(of(got, kMsgChar)[0].wparam, static_cast<std::uint64_t>('q'));
 }

@@ -7,6 +7,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -96,6 +97,29 @@ TEST(SdlBackend, ShowsTheScreenAndDeliversInput) {
     EXPECT_TRUE(has(got, kMsgChar, 0xE9));
     EXPECT_TRUE(has(got, kMsgLButtonDown, kButtonLeft));
     EXPECT_TRUE(has(got, kMsgClose, 0));
+
+    // A key without a virtual-key code types its character once: through SDL's text
+    // event when one comes, else by itself when the key goes up.
+    auto key = [](Uint32 type, SDL_Keycode sym) {
+        SDL_Event k{};
+        k.type = type;
+        k.key.keysym.sym = sym;
+        SDL_PushEvent(&k);
+    };
+    key(SDL_KEYDOWN, 0xE4);
+    e = SDL_Event{};
+    e.type = SDL_TEXTINPUT;
+    std::strcpy(e.text.text, "\xC3\xA4");
+    SDL_PushEvent(&e);
+    key(SDL_KEYUP, 0xE4);
+    key(SDL_KEYDOWN, 0xF6);
+    key(SDL_KEYUP, 0xF6);
+    got = pump(300);
+    auto count = [&](std::uint64_t c) {
+        return std::count_if(got.begin(), got.end(), [&](const Message& m) { return m.code == kMsgChar && m.wparam == c; });
+    };
+    EXPECT_EQ(count(0xE4), 1);
+    EXPECT_EQ(count(0xF6), 1);
 
     // The clipboard goes out through SDL and back.
     set_clipboard_text("http://example.org/");
