@@ -5,6 +5,8 @@
 
 #include "platform/display/display.h"
 #include "platform/display/mdi.h"
+#include "runtime/bind.h"
+#include "ui/controls/variable.h"
 #include "ui/engine_state.h"
 
 namespace sk::ui {
@@ -14,6 +16,22 @@ namespace pd = sk::platform::display;
 namespace {
 
 class FrameExtras;
+
+bool is_item_checked(MenuId menu, std::uint32_t id) {
+    MenuId holder = 0;
+    const int at = pd::find_menu_command(menu, id, &holder);
+    pd::MenuEntry e;
+    return at >= 0 && pd::menu_entry(holder, at, &e) && (e.flags & pd::kMenuChecked);
+}
+
+void set_item_checked(MenuId menu, std::uint32_t id, bool checked) {
+    MenuId holder = 0;
+    const int at = pd::find_menu_command(menu, id, &holder);
+    pd::MenuEntry e;
+    if (at < 0 || !pd::menu_entry(holder, at, &e)) return;
+    e.flags = checked ? (e.flags | pd::kMenuChecked) : (e.flags & ~pd::kMenuChecked);
+    pd::set_menu_entry(holder, at, e);
+}
 FrameExtras* extras_of(Window* w);
 
 class FrameExtras : public WindowExtras {
@@ -32,6 +50,12 @@ public:
         }
         if (def.menu_bar) {
             own_menu = build_menu_bar(*def.menu_bar, def.message, items);
+            // A check item starts checked when its variable holds a value other than 0.
+            for (const MenuItemInfo& i : items) {
+                if (!i.is_check) continue;
+                if (auto* v = static_cast<const sk::rt::BoundVariable*>(w.menu_variable(i.field)))
+                    set_item_checked(own_menu, static_cast<std::uint32_t>(i.field) + kCommandBase, variable_number(*v) != 0);
+            }
             if (w.type() != WindowType::kMdiChild) pd::set_window_menu(w.handle(), own_menu);
         }
         if (!def.status_zones.empty()) status = std::make_unique<StatusBar>(w.handle(), def.status_zones, w.unit_scale(), w.font());
@@ -100,13 +124,11 @@ public:
         if (!item) return false;
         if (item->action != 0 && perform_standard_action(*owner, item->action)) return true;
         if (item->is_check) {
-            MenuId holder = 0;
-            const int at = pd::find_menu_command(shown, id, &holder);
-            pd::MenuEntry e;
-            if (at >= 0 && pd::menu_entry(holder, at, &e)) {
-                e.flags ^= pd::kMenuChecked;
-                pd::set_menu_entry(holder, at, e);
-            }
+            // The mark flips, and the item's variable takes the new state (1 or 0).
+            const bool checked = !is_item_checked(shown, id);
+            set_item_checked(shown, id, checked);
+            if (auto* v = static_cast<const sk::rt::BoundVariable*>(owner->menu_variable(field)))
+                set_variable_number(*v, checked ? 1 : 0);
         }
         owner->post(kEventAccepted, field);
         return true;

@@ -518,6 +518,21 @@ std::int32_t Window::accepted() const {
 std::uint32_t Window::keycode() const {
     return (m_current ? m_current->key_code : thread_key_code(m_thread)) & kKeyCodeMask;
 }
+void* Window::menu_variable(std::int32_t field) const {
+    if (!m_loaded || !m_bindings) return nullptr;
+    const WindowDefinition& def = m_loaded->window;
+    std::size_t at = binding_slots(def).size();
+    // The list is zero-terminated: never read past its end.
+    for (std::size_t i = 0; i < at; ++i)
+        if (!m_bindings[i]) return nullptr;
+    for (const MenuDefinition* m : menu_bindings(def)) {
+        void* v = m_bindings[at++];
+        if (!v) return nullptr;
+        if (m->field == field) return v;
+    }
+    return nullptr;
+}
+
 int Window::reject_code() const {
     return m_current && m_current->code == absolute_code(kEventRejected) ? m_current->failure : 0;
 }

@@ -121,6 +121,10 @@ public:
     void set_keycode(std::uint32_t code);
     // The failure code carried by the current "EVENT:Rejected", 0 for other events.
     int reject_code() const;
+    // The variable bound to a menu item of this window's own menu bar: menu items
+    // with a binding take the entries of the binding list that follow the controls',
+    // depth first. nullptr when the item has none or the list ends before it.
+    void* menu_variable(std::int32_t field) const;
     const EventRecord* current_event() const { return m_current.get(); }
 
     // POST to this window (app value; control 0 = none).

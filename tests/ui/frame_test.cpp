@@ -7,6 +7,7 @@
 #include "engine_test_support.h"
 #include "platform/display/mdi.h"
 #include "platform/display/menu.h"
+#include "runtime/bind.h"
 #include "runtime/halt.h"
 #include "ui/engine.h"
 #include "ui/frame.h"
@@ -122,6 +123,38 @@ TEST_F(FrameTest, MenuCommandsPostAcceptedTogglesChecksAndRunStandardActions) {
     }
     EXPECT_EQ(got, (std::vector<std::pair<int, int>>{
                        {kEventOpenWindow, 0}, {kEventAccepted, -2}, {kEventAccepted, -5}, {kEventCloseWindow, 0}}));
+}
+
+// A check item bound to a variable starts from its value and stores every toggle.
+TEST_F(FrameTest, BoundCheckItemFollowsAndWritesItsVariable) {
+    std::uint8_t on = 1;
+    sk::rt::BoundVariable v = sk::rt::bound_byte(&on);
+    void* bindings[] = {&v, nullptr};
+    Window w(WindowType::kWindow, "TEST$frame", "PROC$MENUS", bindings);
+    ASSERT_TRUE(w.open());
+    EXPECT_EQ(w.menu_variable(-5), &v);
+    EXPECT_EQ(w.menu_variable(-2), nullptr);
+    EXPECT_TRUE(menu_item_checked(w, -5));
+    std::vector<int> seen;
+    while (w.accept()) {
+        if (event() == kEventOpenWindow) {
+            command(w, -5);
+        } else if (event() == kEventAccepted && field() == -5) {
+            seen.push_back(on);
+            if (seen.size() == 1) command(w, -5);
+            else break;
+        }
+    }
+    EXPECT_EQ(seen, (std::vector<int>{0, 1}));
+    EXPECT_TRUE(menu_item_checked(w, -5));
+    w.close();
+
+    // Without the entry (a list that ends first) the item just toggles its mark.
+    Window bare(WindowType::kWindow, "TEST$frame", "PROC$MENUS");
+    ASSERT_TRUE(bare.open());
+    EXPECT_EQ(bare.menu_variable(-5), nullptr);
+    EXPECT_FALSE(menu_item_checked(bare, -5));
+    bare.close();
 }
 
 TEST_F(FrameTest, StatusZonesShareTheSpareWidth) {
