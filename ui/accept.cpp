@@ -4,10 +4,12 @@
 #include <algorithm>
 
 #include "platform/display/display.h"
+#include "platform/file.h"
 #include "runtime/error.h"
 #include "ui/controls/static_controls.h"
 #include "ui/engine_state.h"
 #include "ui/fiber.h"
+#include "ui/message_box.h"
 #include "ui/thread.h"
 #include "ui/window.h"
 
@@ -287,6 +289,16 @@ bool Window::deliver_now(std::int32_t field, std::uint16_t event) { return deliv
 
 // ---- Messages -------------------------------------------------------------------------
 
+// The user's session asked to end while this window was shown, and the platform
+// refused: say why, over the window brought to the top.
+static void refuse_end_session(WindowId shown) {
+    if (shown && pd::is_window(shown)) pd::bring_to_top(pd::top_level_of(shown));
+    std::string caption = sk::platform::program_path();
+    if (const std::size_t slash = caption.find_last_of('/'); slash != std::string::npos) caption.erase(0, slash + 1);
+    message_box("Application still active.\n\nQuit the application before quitting Windows.", caption, {}, kBoxOk, kBoxOk,
+                kBoxIconExclamation | kBoxSystemModal);
+}
+
 void route_message(const pd::Message& m) {
     EngineState& e = engine();
     const int me = thread_number();
@@ -297,6 +309,10 @@ void route_message(const pd::Message& m) {
     if (m.code == pd::kMsgChar && m.wparam < 0x100)
         set_thread_key(me, thread_key_code(me), static_cast<std::uint8_t>(m.wparam));
     if (background_tick(m)) return;
+    if (m.code == pd::kMsgEndSessionRefused) {
+        refuse_end_session(m.window);
+        return;
+    }
     Window* w = window_of_native(m.window);
     if (w && m.window != w->handle()) {
         if (Control* c = w->control_of_native(m.window)) {

@@ -27,6 +27,8 @@ enum MessageCode : std::uint32_t {
     kMsgCaptureLost = 0x000B,
     kMsgQuit = 0x000C,          // posted with post_quit(); ends a message loop
     kMsgTimer = 0x0010,         // wparam: timer identifier
+    kMsgEndSessionRefused = 0x0011,  // the user's session asked to end and was refused while
+                                     // this window was shown: tell the user why
     kMsgKeyDown = 0x0100,       // wparam: virtual key, lparam: repeat count, modifiers
     kMsgKeyUp = 0x0101,
     kMsgChar = 0x0102,          // text: one character in UTF-8, wparam: its code point

@@ -202,15 +202,22 @@ struct Video {
     }
 };
 
+// Set when the screen's window was asked to close: SDL follows that with a quit.
+bool quit_follows_close = false;
+
 // Hands one SDL event to the window manager. Requires the mutex.
 void handle_event(const SDL_Event& e, Video& video) {
     auto& st = state();
     switch (e.type) {
     case SDL_QUIT:
-        close_request();
+        // Closing the screen's window also sends a quit; any other quit comes from
+        // the session ending (or a termination signal), which the program may refuse.
+        if (quit_follows_close) quit_follows_close = false;
+        else end_session_locked();
         break;
     case SDL_WINDOWEVENT:
         if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
+            quit_follows_close = true;
             close_request();
         } else if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
             int w = std::max(1, e.window.data1), h = std::max(1, e.window.data2);

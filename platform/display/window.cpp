@@ -440,6 +440,31 @@ WindowId create_window(const WindowSpec& spec) {
     return w->handle;
 }
 
+namespace detail {
+
+bool end_session_locked() {
+    auto& st = state();
+    WindowRec* target = find(st.active);
+    if (target && (target->kind != WindowKind::kTopLevel || !shown(*target))) target = nullptr;
+    for (auto it = st.top_windows.rbegin(); !target && it != st.top_windows.rend(); ++it) {
+        WindowRec* w = find(*it);
+        if (w && w->kind == WindowKind::kTopLevel && shown(*w)) target = w;
+    }
+    if (!target) return true;
+    Message m;
+    m.code = kMsgEndSessionRefused;
+    m.time = now_ms();
+    post_to_window(*target, m);
+    return false;
+}
+
+}  // namespace detail
+
+bool request_end_session() {
+    Lock lock(state().mutex);
+    return end_session_locked();
+}
+
 bool destroy_window(WindowId w) {
     auto& st = state();
     Lock lock(st.mutex);

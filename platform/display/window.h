@@ -161,6 +161,12 @@ PaintSession begin_draw(WindowId w, const Rect& client);
 // Copy of the window's retained image (outer rectangle, non-client area included).
 Surface window_image(WindowId w);
 
+// The user's session (log-off, shut-down) asks whether the program may end. While
+// the program shows a top-level window the answer is no, and that window (the
+// active one, else the topmost) is posted kMsgEndSessionRefused so that the program
+// can tell the user why. True when the program shows no window.
+bool request_end_session();
+
 // Timers: kMsgTimer with the identifier every interval of the display clock. Setting
 // an existing identifier again restarts it. A timer that falls behind fires once.
 bool set_timer(WindowId w, std::uint32_t timer, std::uint32_t interval_ms);

@@ -241,6 +241,9 @@ void bring_to_top_locked(WindowRec& w);
 bool move_locked(WindowRec& w, const Rect& rect);
 bool set_size_state_locked(WindowRec* w, SizeState target);
 void destroy_locked(WindowId w);
+// The session asks to end: refused while a top-level window is shown (the active
+// one, else the topmost, is posted kMsgEndSessionRefused). True when none is shown.
+bool end_session_locked();
 void notify_all_queues();
 // The deepest shown window at a screen point, 0 for none.
 WindowId hit_window(Point screen);

@@ -160,5 +160,36 @@ TEST_F(MessageBoxTest, RuntimeStopAsksThroughTheBox) {
     sk::rt::set_message_presenter({});
 }
 
+// A log-off or shut-down while a window is shown is refused, and the user is told
+// why in a box captioned with the program's file name; with no window it is allowed.
+TEST_F(MessageBoxTest, EndingTheSessionIsRefusedWhileAWindowIsShown) {
+    EXPECT_TRUE(pd::request_end_session());
+    test::register_source("end-session-test", R"(
+module "TEST$session"
+window "PROC$SHOWN" {
+  title "Still here"
+  at 10 10 100 60
+}
+)");
+    std::atomic<bool> done{false};
+    start([&] {
+        Window w(WindowType::kWindow, "TEST$session", "PROC$SHOWN");
+        if (!w.open()) return;
+        while (w.accept() && !done) {
+        }
+        if (w.is_open()) w.close();
+    });
+    ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("Still here") != 0; }));
+    EXPECT_FALSE(pd::request_end_session());
+    ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("test_ui_message_box_test") != 0; }));
+    const WindowId refusal = hl::find_window_by_text("test_ui_message_box_test");
+    ASSERT_TRUE(hl::save_screenshot("/tmp/engine-end-session.png"));
+    hl::press_key(pd::kVkReturn);
+    ASSERT_TRUE(wait_until([&] { return !pd::is_window(refusal); }));
+    done = true;
+    pd::post_message(pd::Message{pd::kMsgClose, hl::find_window_by_text("Still here")});
+    EXPECT_TRUE(wait_for_threads());
+}
+
 }  // namespace
 }  // namespace sk::ui
