@@ -7,6 +7,7 @@
 #include "app/standard_messages.h"
 #include "data/ascii/ascii_driver.h"
 #include "data/file_layer.h"
+#include "platform/file.h"
 #include "runtime/error.h"
 #include "runtime/halt.h"
 #include "runtime/locale.h"
@@ -113,6 +114,7 @@ TextViewer::LoadStart TextViewer::begin_load()
         return LoadStart::kNoFile;
     }
     m_list_enabled = true;
+    name_file(name);
     sd::open(&m_file, kReadDenyAll);
     if (sk::rt::error_code() != 0) {
         m_list_enabled = false;
@@ -132,6 +134,48 @@ TextViewer::LoadStart TextViewer::begin_load()
     m_progress_title = "Reading File";
     m_percent_text = "0% Completed";
     return LoadStart::kLoading;
+}
+
+namespace {
+std::optional<std::string>& shipped_directory_setting()
+{
+    static std::optional<std::string> setting;
+    return setting;
+}
+}  // namespace
+
+std::string shipped_text_directory()
+{
+    if (const auto& set = shipped_directory_setting())
+        return *set;
+    const std::string program = sk::platform::program_path();
+    const std::size_t slash = program.find_last_of('/');
+    return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+
+void set_shipped_text_directory(std::optional<std::string> directory)
+{
+    shipped_directory_setting() = std::move(directory);
+}
+
+// The texts ship next to the program: when the start directory has no copy of its
+// own, a plain file name is looked for in the program's directory too.
+void TextViewer::name_file(const std::string& name)
+{
+    m_file.name = ViewFileName;
+    m_file.name_length = kViewFileNameSize;
+    m_program_copy.clear();
+    if (name.find('/') != std::string::npos || sk::platform::file_exists(name))
+        return;
+    const std::string directory = shipped_text_directory();
+    if (directory.empty())
+        return;
+    std::string candidate = directory + "/" + name;
+    if (!sk::platform::file_exists(candidate))
+        return;
+    m_program_copy = std::move(candidate);
+    m_file.name = m_program_copy.data();
+    m_file.name_length = static_cast<std::uint32_t>(m_program_copy.size());
 }
 
 void TextViewer::load_window_opened()

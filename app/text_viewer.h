@@ -55,6 +55,12 @@ struct SearchSettings {
 // 0-based position of the match, or npos. An empty search text matches nothing.
 std::size_t find_in_line(std::string_view line, const SearchSettings& settings);
 
+// Where the texts that ship with the program are looked for when the start
+// directory has no copy: the program's own directory unless set otherwise (an empty
+// name turns the second place off; nullopt returns to the default).
+std::string shipped_text_directory();
+void set_shipped_text_directory(std::optional<std::string> directory);
+
 class TextViewer {
 public:
     // Asked when the search runs off an end: direction is "Down" or "Up"; true
@@ -127,8 +133,13 @@ public:
     std::optional<std::size_t> search(std::size_t selected_row);
 
 private:
+    void name_file(const std::string& name);
+
     ViewerSettings m_settings;
     sk::data::FileControlBlock m_file{};
+    // The full name of a text found next to the program rather than in the start
+    // directory; the file block names it while that file is loaded.
+    std::string m_program_copy;
     char m_record[kViewLineSize];
     std::vector<std::uint8_t> m_fields;
     sk::data::Queue m_lines{kViewLineSize};

@@ -147,6 +147,19 @@ TEST_F(TextViewerTest, CancelConfirmedKeepsTheLinesReadSoFar)
     EXPECT_EQ(viewer.line_count(), 1u);
 }
 
+// The shipped guide is found next to the program when the start directory has none.
+TEST_F(TextViewerTest, ShippedTextIsReadFromTheProgramsDirectory)
+{
+    sa::TextViewer viewer(sa::kReadMeViewer);
+    sa::set_fixed(sa::ViewFileName, "readme.jr");
+    ASSERT_EQ(viewer.load_all(), sa::TextViewer::LoadStart::kLoading);
+    EXPECT_TRUE(viewer.list_enabled());
+    EXPECT_EQ(viewer.line(1), "Using Sitekeeper");
+    EXPECT_GT(viewer.line_count(), 50u);
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(sa::fixed_text(sa::ViewFileName), "readme.jr");
+}
+
 TEST_F(TextViewerTest, MissingEmptyAndUnnamedFilesLeaveTheListDisabled)
 {
     sa::TextViewer viewer(sa::kReadMeViewer);

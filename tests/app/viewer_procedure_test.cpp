@@ -18,6 +18,7 @@
 
 #include "app/dictionary.h"
 #include "app/procedures.h"
+#include "app/text_viewer.h"
 #include "app/viewer_print.h"
 #include "platform/display/display.h"
 #include "platform/display/headless.h"
@@ -265,6 +266,7 @@ TEST_F(Viewer, CancelAsksAndKeepsTheLinesReadSoFar) {
 }
 
 TEST_F(Viewer, MissingAndEmptyFilesLeaveAnEmptyDisabledList) {
+    set_shipped_text_directory("");  // not even the copy next to the program
     start(ReadMe);
     ASSERT_TRUE(wait_until([this] { return list() != nullptr; }));
     EXPECT_EQ(list()->row_count(), 0u);
@@ -280,6 +282,7 @@ TEST_F(Viewer, MissingAndEmptyFilesLeaveAnEmptyDisabledList) {
     EXPECT_EQ(list()->row_count(), 0u);
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("contains no text"), std::string::npos) << boxes[0];
+    set_shipped_text_directory(std::nullopt);
 }
 
 TEST_F(Viewer, FindWholeWordMatchCaseBothWaysAndTheWrapQuestion) {
