@@ -103,6 +103,7 @@ TextViewer::LoadStart TextViewer::begin_load()
     end_load();
     m_lines.free();
     m_done = false;
+    m_read_error = 0;
     m_bytes_read = 0;
     m_file_size = 0;
     m_percent_done = 0;
@@ -193,8 +194,14 @@ bool TextViewer::load_batch()
     std::int64_t batch = 0;
     while (batch < kViewerBatchBytes) {
         sd::next(&m_file);
-        if (sk::rt::error_code() != 0) {
+        if (const int code = sk::rt::error_code(); code != 0) {
             m_done = true;  // the end, or a read error: the lines read so far stay
+            // A read error is kept to be told once loading is over, rather than
+            // passing a partly read text off as the whole file.
+            if (code != sk::rt::kRecordNotAvailable) {
+                m_read_error = code;
+                m_read_error_text = sk::rt::error_text();
+            }
             break;
         }
         std::int64_t line_bytes = sd::bytes(&m_file);
@@ -223,6 +230,15 @@ bool TextViewer::cancel_load()
     if (stop)
         m_done = true;
     return stop;
+}
+
+void TextViewer::report_read_error()
+{
+    if (m_read_error == 0)
+        return;
+    sk::rt::set_error(m_read_error, m_read_error_text);
+    m_read_error = 0;
+    ShowStandardMessage(26, fixed_text(ViewFileName));
 }
 
 void TextViewer::end_load()

@@ -104,6 +104,10 @@ public:
     void end_load();
     // The whole load without a window. Returns how it began.
     LoadStart load_all();
+    // Tells the user, once, that the text could not be read to its end (the lines
+    // read before the failure stay); nothing when it was read whole.
+    void report_read_error();
+    bool had_read_error() const { return m_read_error != 0; }
 
     bool loading_done() const { return m_done; }
     bool list_enabled() const { return m_list_enabled; }
@@ -140,6 +144,8 @@ private:
     // The full name of a text found next to the program rather than in the start
     // directory; the file block names it while that file is loaded.
     std::string m_program_copy;
+    int m_read_error = 0;
+    std::string m_read_error_text;
     char m_record[kViewLineSize];
     std::vector<std::uint8_t> m_fields;
     sk::data::Queue m_lines{kViewLineSize};

@@ -134,6 +134,7 @@ void ViewerProcedure::show_progress() {
         while (!m_viewer.load_batch()) {
         }
         m_viewer.end_load();
+        m_viewer.report_read_error();
         return;
     }
     pd::set_window_text(progress.handle(), m_viewer.progress_title());
@@ -153,6 +154,7 @@ void ViewerProcedure::show_progress() {
     }
     if (progress.is_open()) progress.close();
     m_viewer.end_load();
+    m_viewer.report_read_error();
 }
 
 // The search dialog: its text starts empty, the other settings are the last ones.
