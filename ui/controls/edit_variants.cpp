@@ -112,7 +112,8 @@ bool ComboControl::on_key_down(const Message& m) {
 }
 
 bool ComboControl::on_mouse(const Message& m) {
-    if (m.code == kMsgLButtonDown && button_rect().contains(m.pos)) {
+    // A quick second press on the button arrives as a double click: it is one more press.
+    if ((m.code == kMsgLButtonDown || m.code == kMsgLButtonDblClk) && button_rect().contains(m.pos)) {
         m_drop.is_open() ? close_up() : drop_down();
         return true;
     }
@@ -237,6 +238,34 @@ void SpinControl::paint(Painter& p, const Rect& c) {
 namespace {
 constexpr std::uint8_t kTextReadOnly = 0x80;
 constexpr std::size_t kTextWithoutVariable = 65535;
+constexpr int kTextMarginX = 3, kTextMarginY = 2;  // the edge and a pixel of air
+
+// Appends the shown lines of one paragraph (text[from, to) holds no line break),
+// wrapped by the painter's layout. The layout gives the lines' texts; their places
+// in the paragraph are found again by stepping over the spaces each break swallowed.
+void wrap_paragraph(const Font& font, std::string_view text, std::size_t from, std::size_t to, int width,
+                    std::vector<TextControl::Line>& out) {
+    const std::size_t first = out.size();
+    std::vector<TextLine> laid = layout_text(font, text.substr(from, to - from), kTextWordBreak, width);
+    std::size_t pos = from;
+    for (std::size_t k = 0; k < laid.size(); ++k) {
+        if (k > 0)
+            while (pos < to && text[pos] == ' ') ++pos;
+        const std::string& t = laid[k].text;
+        if (pos + t.size() > to || text.compare(pos, t.size(), t) != 0) {
+            // A layout that does not retrace the paragraph: show the rest as one line
+            // rather than lose any of it.
+            out.push_back(TextControl::Line{pos, to, false});
+            break;
+        }
+        out.push_back(TextControl::Line{pos, pos + t.size(), true});
+        pos += t.size();
+    }
+    if (out.size() == first) out.push_back(TextControl::Line{from, from, false});
+    // The last line runs to the paragraph's end, trailing spaces included.
+    out.back().end = to;
+    out.back().soft = false;
+}
 }  // namespace
 
 TextControl::TextControl(ControlHost& host, const ControlDefinition& definition, VariableRef binding,
@@ -250,7 +279,7 @@ bool TextControl::read_only() const { return (definition().options & kTextReadOn
 std::size_t TextControl::capacity() const {
     const auto* v = variable();
     if (v == nullptr) return kTextWithoutVariable;
-    if (v->type == sk::rt::kTypeCString || v->type == sk::rt::kTypePString) return v->size - 1;
+    if (v->type == sk::rt::kTypeCString || v->type == sk::rt::kTypePString) return v->size > 0 ? v->size - 1 : 0;
     return v->size;
 }
 
@@ -274,24 +303,90 @@ bool TextControl::accept() {
     return true;
 }
 
-std::vector<TextControl::Line> TextControl::lines() const {
-    std::vector<Line> out;
+int TextControl::wrap_width() const { return std::max(1, client().width() - 2 * kTextMarginX); }
+
+int TextControl::visible_lines() const {
+    return std::max(1, (client().height() - 2 * kTextMarginY) / std::max(1, font().metrics().height));
+}
+
+const std::vector<TextControl::Line>& TextControl::lines() const {
+    const int width = wrap_width();
+    if (width == m_laid_width && m_text == m_laid_text && !m_lines.empty()) return m_lines;
+    m_lines.clear();
     std::size_t start = 0;
     for (std::size_t i = 0; i <= m_text.size(); ++i) {
         if (i == m_text.size() || m_text[i] == '\n' || m_text[i] == '\r') {
-            out.push_back(Line{start, i});
+            wrap_paragraph(font(), m_text, start, i, width, m_lines);
             if (i < m_text.size() && m_text[i] == '\r' && i + 1 < m_text.size() && m_text[i + 1] == '\n') ++i;
             start = i + 1;
         }
     }
-    return out;
+    m_laid_text = m_text;
+    m_laid_width = width;
+    return m_lines;
 }
 
 std::size_t TextControl::line_of(std::size_t position) const {
-    auto ls = lines();
-    for (std::size_t i = 0; i < ls.size(); ++i)
-        if (position <= ls[i].end) return i;
-    return ls.empty() ? 0 : ls.size() - 1;
+    const auto& ls = lines();
+    for (std::size_t i = 0; i < ls.size(); ++i) {
+        if (ls[i].soft ? (i + 1 < ls.size() && position < ls[i + 1].start) : position <= ls[i].end) return i;
+    }
+    return ls.size() - 1;
+}
+
+std::size_t TextControl::previous_position(std::size_t position) const {
+    if (position == 0) return 0;
+    std::size_t p = 0, last = 0;
+    while (p < position) last = p, decode_char(m_text, p);
+    // A CR LF pair is one step.
+    if (last + 1 == position && m_text[last] == '\n' && last > 0 && m_text[last - 1] == '\r') return last - 1;
+    return last;
+}
+
+std::size_t TextControl::next_position(std::size_t position) const {
+    if (position >= m_text.size()) return m_text.size();
+    if (m_text[position] == '\r' && position + 1 < m_text.size() && m_text[position + 1] == '\n') return position + 2;
+    decode_char(m_text, position);
+    return position;
+}
+
+std::size_t TextControl::line_last(std::size_t line) const {
+    const auto& ls = lines();
+    const Line& l = ls[line];
+    if (!l.soft) return l.end;
+    const std::size_t next = ls[line + 1].start;
+    if (l.end < next) return l.end;  // before the spaces the break swallowed
+    // Broken inside a word: the end is the next line's start, so stop a character short.
+    std::size_t p = l.start, last = l.start;
+    while (p < l.end) last = p, decode_char(m_text, p);
+    return last;
+}
+
+int TextControl::x_on_line(std::size_t line, std::size_t position) const {
+    const Line& l = lines()[line];
+    position = std::max(position, l.start);
+    return font().text_width(std::string_view(m_text).substr(l.start, position - l.start));
+}
+
+std::size_t TextControl::position_on_line(std::size_t line, int x) const {
+    const std::size_t last = line_last(line);
+    std::size_t p = lines()[line].start;
+    int left = 0;
+    while (p < last) {
+        std::size_t n = p;
+        decode_char(m_text, n);
+        const int right = x_on_line(line, n);
+        if (x < (left + right + 1) / 2) break;
+        left = right;
+        p = n;
+    }
+    return p;
+}
+
+pd::Point TextControl::caret_point(std::size_t position) const {
+    const std::size_t li = line_of(position);
+    return Point{kTextMarginX + x_on_line(li, position),
+                 kTextMarginY + (static_cast<int>(li) - m_first_line) * font().metrics().height};
 }
 
 void TextControl::changed() {
@@ -308,6 +403,13 @@ void TextControl::insert(std::string_view s) {
     }
     m_text.insert(m_caret, s);
     m_caret += s.size();
+    changed();
+}
+
+void TextControl::erase(std::size_t from, std::size_t to) {
+    if (read_only() || from >= to) return;
+    m_text.erase(from, to - from);
+    m_caret = from;
     changed();
 }
 
@@ -341,77 +443,42 @@ bool TextControl::on_char(const Message& m) {
 }
 
 bool TextControl::on_key_down(const Message& m) {
-    auto ls = lines();
     const std::size_t li = line_of(m_caret);
-    auto column_x = [&](std::size_t line, std::size_t pos) {
-        return font().text_width(std::string_view(m_text).substr(ls[line].start, pos - ls[line].start));
-    };
-    auto at_x = [&](std::size_t line, int x) {
-        std::size_t p = ls[line].start;
-        while (p < ls[line].end) {
-            std::size_t n = p;
-            decode_char(m_text, n);
-            if (column_x(line, n) > x) break;
-            p = n;
-        }
-        return p;
-    };
-    auto key = [&](std::uint32_t vk) {
-        Message k;
-        k.code = kMsgKeyDown;
-        k.window = m.window;
-        k.wparam = vk;
-        return k;
-    };
+    const std::size_t count = lines().size();
+    const bool ctrl = m.modifiers & kModControl;
     switch (m.wparam) {
-        case kVkLeft:
-            if (m_caret > 0) {
-                std::size_t p = 0, last = 0;
-                while (p < m_caret) last = p, decode_char(m_text, p);
-                m_caret = (last + 1 == m_caret && m_text[last] == '\n' && last > 0 && m_text[last - 1] == '\r') ? last - 1 : last;
-            }
-            break;
-        case kVkRight:
-            if (m_caret < m_text.size()) {
-                if (m_text[m_caret] == '\r' && m_caret + 1 < m_text.size() && m_text[m_caret + 1] == '\n') m_caret += 2;
-                else decode_char(m_text, m_caret);
-            }
-            break;
+        case kVkLeft: m_caret = previous_position(m_caret); break;
+        case kVkRight: m_caret = next_position(m_caret); break;
         case kVkUp:
-            if (li > 0) m_caret = at_x(li - 1, column_x(li, m_caret));
+            if (li > 0) m_caret = position_on_line(li - 1, x_on_line(li, m_caret));
             break;
         case kVkDown:
-            if (li + 1 < ls.size()) m_caret = at_x(li + 1, column_x(li, m_caret));
+            if (li + 1 < count) m_caret = position_on_line(li + 1, x_on_line(li, m_caret));
             break;
-        case kVkHome: m_caret = (m.modifiers & kModControl) ? 0 : ls[li].start; break;
-        case kVkEnd: m_caret = (m.modifiers & kModControl) ? m_text.size() : ls[li].end; break;
+        case kVkPrior:
+        case kVkNext: {
+            const long page = std::max(1, visible_lines() - 1);
+            const long target = std::clamp(static_cast<long>(li) + (m.wparam == kVkNext ? page : -page), 0L,
+                                           static_cast<long>(count) - 1);
+            m_caret = position_on_line(static_cast<std::size_t>(target), x_on_line(li, m_caret));
+            break;
+        }
+        case kVkHome: m_caret = ctrl ? 0 : lines()[li].start; break;
+        case kVkEnd: m_caret = ctrl ? m_text.size() : line_last(li); break;
         case kVkReturn:
             if (read_only()) return false;
             insert("\r\n");
             return true;
         case kVkBack:
-            if (read_only() || m_caret == 0) return true;
-            {
-                std::size_t end = m_caret;
-                on_key_down(key(kVkLeft));
-                m_text.erase(m_caret, end - m_caret);
-                changed();
-            }
+            if (m_caret > 0) erase(previous_position(m_caret), m_caret);
             return true;
         case kVkDelete:
-            if (read_only() || m_caret >= m_text.size()) return true;
-            {
-                std::size_t start = m_caret;
-                on_key_down(key(kVkRight));
-                m_text.erase(start, m_caret - start);
-                m_caret = start;
-                changed();
-            }
+            if (m_caret < m_text.size()) erase(m_caret, next_position(m_caret));
             return true;
         case kVkTab: host().focus_next(field(), m.modifiers & kModShift); return true;
         default:
-            if ((m.modifiers & kModControl) && m.wparam == 'V') return edit_action(EditAction::kPaste);
-            if ((m.modifiers & kModControl) && m.wparam == 'C') return edit_action(EditAction::kCopy);
+            if (ctrl && m.wparam == 'V') return edit_action(EditAction::kPaste);
+            if (ctrl && m.wparam == 'C') return edit_action(EditAction::kCopy);
             return false;
     }
     follow_caret();
@@ -420,21 +487,21 @@ bool TextControl::on_key_down(const Message& m) {
 }
 
 std::size_t TextControl::position_at(Point pt) const {
-    auto ls = lines();
-    const int h = font().metrics().height;
-    int li = std::clamp((pt.y - 2) / std::max(1, h) + m_first_line, 0, static_cast<int>(ls.size()) - 1);
-    const Line& l = ls[static_cast<std::size_t>(li)];
-    std::size_t p = l.start;
-    while (p < l.end) {
-        std::size_t n = p;
-        decode_char(m_text, n);
-        if (font().text_width(std::string_view(m_text).substr(l.start, n - l.start)) > pt.x - 3) break;
-        p = n;
-    }
-    return p;
+    const int h = std::max(1, font().metrics().height);
+    const int last = static_cast<int>(lines().size()) - 1;
+    const int row = pt.y < kTextMarginY ? -1 : (pt.y - kTextMarginY) / h;
+    const int li = std::clamp(row + m_first_line, 0, last);
+    return position_on_line(static_cast<std::size_t>(li), pt.x - kTextMarginX);
 }
 
 bool TextControl::on_mouse(const Message& m) {
+    if (m.code == kMsgMouseWheel) {
+        const int last = std::max(0, static_cast<int>(lines().size()) - visible_lines());
+        m_first_line = std::clamp(m_first_line + (m.lparam > 0 ? -3 : 3), 0, last);
+        place_caret();
+        repaint();
+        return true;
+    }
     if (m.code != kMsgLButtonDown) return m.code == kMsgLButtonUp;
     m_caret = position_at(m.pos);
     follow_caret();
@@ -442,21 +509,25 @@ bool TextControl::on_mouse(const Message& m) {
     return true;
 }
 
+void TextControl::on_resize() {
+    follow_caret();
+    repaint();
+}
+
 void TextControl::follow_caret() {
-    const int h = std::max(1, font().metrics().height);
-    const int visible = std::max(1, (client().height() - 4) / h);
+    const int visible = visible_lines();
     const int li = static_cast<int>(line_of(m_caret));
+    const int last_first = std::max(0, static_cast<int>(lines().size()) - visible);
     if (li < m_first_line) m_first_line = li;
     if (li >= m_first_line + visible) m_first_line = li - visible + 1;
+    // A text that became shorter leaves no empty page below its end.
+    m_first_line = std::clamp(m_first_line, 0, last_first);
     place_caret();
 }
 
 void TextControl::place_caret() {
     if (caret_window() != window() || window() == 0) return;
-    auto ls = lines();
-    const std::size_t li = line_of(m_caret);
-    int x = font().text_width(std::string_view(m_text).substr(ls[li].start, m_caret - ls[li].start));
-    set_caret_position(Point{3 + x, 2 + (static_cast<int>(li) - m_first_line) * font().metrics().height});
+    set_caret_position(caret_point(m_caret));
 }
 
 void TextControl::on_focus(bool gained) {
@@ -482,11 +553,12 @@ void TextControl::paint(Painter& p, const Rect& c) {
     p.clip_to(c.inset(2, 2));
     const int h = font().metrics().height;
     const Color ink = system_color(is_disabled() ? SystemColor::kGrayText : SystemColor::kWindowText);
-    auto ls = lines();
+    const auto& ls = lines();
     for (std::size_t i = static_cast<std::size_t>(std::max(0, m_first_line)); i < ls.size(); ++i) {
-        int y = 2 + (static_cast<int>(i) - m_first_line) * h;
+        int y = kTextMarginY + (static_cast<int>(i) - m_first_line) * h;
         if (y >= c.bottom) break;
-        p.draw_text_run(Point{3, y}, std::string_view(m_text).substr(ls[i].start, ls[i].end - ls[i].start), font(), ink);
+        p.draw_text_run(Point{kTextMarginX, y}, std::string_view(m_text).substr(ls[i].start, ls[i].end - ls[i].start),
+                        font(), ink);
     }
     p.restore();
 }

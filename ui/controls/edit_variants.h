@@ -63,10 +63,22 @@ private:
     ListRows m_rows;
 };
 
-// TEXT: lines separated by CR LF in the bound variable. The text is stored and
-// "EVENT:Accepted" posted when a changed text loses the focus.
+// TEXT: lines separated by CR LF in the bound variable, shown wrapped at words to
+// the box's width (a word wider than the box breaks between characters). The
+// wrapping is only how the text is shown: the stored text keeps its own line breaks
+// and nothing else. The text is stored and "EVENT:Accepted" posted when a changed
+// text loses the focus.
 class TextControl : public WidgetControl {
 public:
+    // One shown line: the byte range of its text. A soft line was wrapped; the
+    // spaces its break swallowed lie between its end and the next line's start and
+    // belong to it. A hard line ends at a line break or at the end of the text.
+    struct Line {
+        std::size_t start = 0, end = 0;
+        bool soft = false;
+        bool operator==(const Line&) const = default;
+    };
+
     TextControl(ControlHost& host, const ControlDefinition& definition, VariableRef binding, const PixelRect& rect);
     void display() override;
     bool accept() override;
@@ -76,6 +88,14 @@ public:
     std::size_t caret() const { return m_caret; }
     int first_line() const { return m_first_line; }
     bool is_modified() const { return m_modified; }
+    // The shown lines for the current text and width.
+    const std::vector<Line>& lines() const;
+    // The shown line that holds a caret position.
+    std::size_t line_of(std::size_t position) const;
+    // Where the caret of a position is drawn, in client pixels (top of the cell).
+    pd::Point caret_point(std::size_t position) const;
+    // The pixel width the lines are wrapped to.
+    int wrap_width() const;
 
 protected:
     void paint(pd::Painter& painter, const pd::Rect& client) override;
@@ -83,18 +103,23 @@ protected:
     bool on_char(const pd::Message& m) override;
     bool on_mouse(const pd::Message& m) override;
     void on_focus(bool gained) override;
+    void on_resize() override;
 
 private:
-    struct Line {
-        std::size_t start, end;  // byte range, without the line break
-    };
-    std::vector<Line> lines() const;
-    std::size_t line_of(std::size_t position) const;
+    // The last caret position that still shows on the line (End goes there).
+    std::size_t line_last(std::size_t line) const;
+    // The position on a line nearest to a pixel column.
+    std::size_t position_on_line(std::size_t line, int x) const;
+    int x_on_line(std::size_t line, std::size_t position) const;
+    int visible_lines() const;
     void insert(std::string_view s);
+    void erase(std::size_t from, std::size_t to);
     void changed();
     void follow_caret();
     void place_caret();
     std::size_t position_at(pd::Point p) const;
+    std::size_t previous_position(std::size_t position) const;
+    std::size_t next_position(std::size_t position) const;
     bool store();
     std::size_t capacity() const;
     bool read_only() const;
@@ -103,6 +128,10 @@ private:
     std::size_t m_caret = 0;
     int m_first_line = 0;
     bool m_modified = false;
+    // The last layout, kept while the text and the width stay the same.
+    mutable std::vector<Line> m_lines;
+    mutable std::string m_laid_text;
+    mutable int m_laid_width = -1;
 };
 
 }  // namespace sk::ui

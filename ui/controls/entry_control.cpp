@@ -50,10 +50,34 @@ void EntryControl::display() {
     }
     if (m_edit.text() != before) m_accepted = false;
     m_modified = false;
+    // The shown value is the program's: an undo never goes back past it.
+    m_has_undo = false;
     if (has_focus()) m_edit.select_all();
     m_scroll = 0;
     follow_caret();
+    m_settled = snapshot();
     repaint();
+}
+
+EntryControl::Snapshot EntryControl::snapshot() const { return Snapshot{m_edit.text(), m_edit.caret(), m_edit.anchor()}; }
+
+void EntryControl::restore(const Snapshot& s) {
+    m_edit.set_text(s.text);
+    m_edit.set_caret(s.anchor, false);
+    m_edit.set_caret(s.caret, true);
+}
+
+bool EntryControl::undo() {
+    if (!m_has_undo || m_edit.options().read_only) return false;
+    Snapshot now = snapshot();
+    restore(m_undo);
+    m_undo = std::move(now);
+    m_settled = snapshot();
+    m_modified = true;
+    follow_caret();
+    repaint();
+    if (definition().flags & kControlImmediate) post(ev::kNewSelection);
+    return true;
 }
 
 void EntryControl::replace_text(std::string_view text) {
@@ -108,6 +132,11 @@ bool EntryControl::accept() {
 }
 
 void EntryControl::changed() {
+    if (m_edit.text() != m_settled.text) {
+        m_undo = std::move(m_settled);
+        m_has_undo = true;
+    }
+    m_settled = snapshot();
     m_modified = true;
     follow_caret();
     repaint();
@@ -138,7 +167,7 @@ bool EntryControl::edit_action(EditAction action) {
             apply(m_edit.paste(clipboard_text()));
             return true;
         case EditAction::kClear: apply(m_edit.delete_selection()); return true;
-        case EditAction::kUndo: return false;
+        case EditAction::kUndo: undo(); return true;
     }
     return false;
 }
@@ -151,7 +180,13 @@ bool EntryControl::on_key_down(const Message& m) {
         case kVkRight: m_edit.move_right(shift, ctrl); break;
         case kVkHome: m_edit.move_home(shift); break;
         case kVkEnd: m_edit.move_end(shift); break;
-        case kVkBack: apply(m_edit.backspace()); return true;
+        case kVkBack:
+            if (m.modifiers & kModAlt) {
+                undo();
+                return true;
+            }
+            apply(m_edit.backspace());
+            return true;
         case kVkDelete:
             if (shift) return edit_action(EditAction::kCut);
             apply(m_edit.delete_forward());
@@ -171,6 +206,7 @@ bool EntryControl::on_key_down(const Message& m) {
                     case 'X': return edit_action(EditAction::kCut);
                     case 'V': return edit_action(EditAction::kPaste);
                     case 'A': m_edit.select_all(); break;
+                    case 'Z': undo(); return true;
                     default: return false;
                 }
                 break;
@@ -222,6 +258,9 @@ void EntryControl::on_focus(bool gained) {
     if (gained) {
         create_caret(window(), Size{1, font().metrics().height});
         m_edit.select_all();
+        // Undo reaches back to the text the field was entered with.
+        m_has_undo = false;
+        m_settled = snapshot();
         follow_caret();
         show_caret(true);
         host().show_message(definition().attr.message);

@@ -33,6 +33,11 @@ public:
     int last_failure() const { return m_failure; }
     // Replaces the text as if typed (combo choices, spin steps).
     void replace_text(std::string_view text);
+    // Ctrl+Z, Alt+Backspace and the standard undo action: puts back the text as it
+    // was before the last change since the field was entered (or last displayed);
+    // undoing again puts the change back. False when there is nothing to undo.
+    bool undo();
+    bool can_undo() const { return m_has_undo; }
 
 protected:
     void paint(pd::Painter& painter, const pd::Rect& client) override;
@@ -59,7 +64,19 @@ private:
     void place_caret();
     void apply(EditResult r);
 
+    struct Snapshot {
+        std::string text;
+        std::size_t caret = 0, anchor = 0;
+    };
+    Snapshot snapshot() const;
+    void restore(const Snapshot& s);
+
     ControlPicture m_picture;
+    // The text after the last change (what an undo of the next change goes back to)
+    // and the text an undo puts back.
+    Snapshot m_settled;
+    Snapshot m_undo;
+    bool m_has_undo = false;
     EditBuffer m_edit;
     std::uint8_t m_options = 0;
     bool m_scrolls = true;

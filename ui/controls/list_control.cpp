@@ -115,7 +115,12 @@ void ListControl::display() {
     else m_top = 1;
     update_scroll_bars();
     repaint();
-    if (m_drop && m_drop->is_open()) invalidate(m_drop->window());
+    if (m_drop && m_drop->is_open()) {
+        // A reloaded page of an immediate drop list keeps the highlight on the choice.
+        if (is_immediate() && m_selected != 0)
+            m_drop->move_highlight(static_cast<long>(m_selected) - static_cast<long>(m_drop->highlighted()));
+        invalidate(m_drop->window());
+    }
 }
 
 void ListControl::set_selected(std::size_t row) {
@@ -201,6 +206,10 @@ void ListControl::close_up() {
 
 bool ListControl::handle_message(const Message& m) {
     if (m_drop && m_drop->is_open() && m.window == m_drop->window()) {
+        if (is_immediate() && (m.code == kMsgScroll || m.code == kMsgMouseWheel)) {
+            dropped_scroll(m);
+            return true;
+        }
         if (std::size_t row = m_drop->handle_message(m)) choose(row);
         return true;
     }
@@ -212,6 +221,7 @@ bool ListControl::on_key_down(const Message& m) {
     const long page = std::max(1, rows_per_page());
     if (is_drop()) {
         const bool open = is_dropped();
+        if (open && is_immediate() && !(m.modifiers & kModAlt) && dropped_navigation(m.wparam, ctrl)) return true;
         switch (m.wparam) {
             case kVkF1 + 3: open ? close_up() : drop_down(); return true;
             case kVkDown:
@@ -278,6 +288,62 @@ bool ListControl::on_key_down(const Message& m) {
     }
 }
 
+bool ListControl::dropped_navigation(std::uint32_t vk, bool ctrl) {
+    const long count = static_cast<long>(row_count());
+    const long at = static_cast<long>(m_drop->highlighted());
+    const long page = std::max(1, m_drop->visible_rows());
+    long target = at;
+    std::uint16_t edge = 0;  // reported when the move runs past the rows held
+    switch (vk) {
+        case kVkUp: target = at - 1, edge = ev::kScrollUp; break;
+        case kVkDown: target = at + 1, edge = ev::kScrollDown; break;
+        case kVkPrior: ctrl ? (target = 1, edge = ev::kScrollTop) : (target = at - page, edge = ev::kPageUp); break;
+        case kVkNext: ctrl ? (target = count, edge = ev::kScrollBottom) : (target = at + page, edge = ev::kPageDown); break;
+        case kVkHome: target = 1, edge = ev::kScrollTop; break;
+        case kVkEnd: target = count, edge = ev::kScrollBottom; break;
+        default: return false;
+    }
+    // The top and bottom are always the procedure's to find (the rows are one page
+    // of its file); a line or page move only when it leaves the rows held.
+    const bool past = edge == ev::kScrollTop || edge == ev::kScrollBottom || target < 1 || target > count;
+    if (count > 0) {
+        m_drop->move_highlight(std::clamp(target, 1L, count) - at);
+        follow_highlight();
+    }
+    if (past) {
+        report(edge);
+        if (is_dropped()) follow_highlight();
+    }
+    return true;
+}
+
+void ListControl::dropped_scroll(const Message& m) {
+    const std::size_t before = m_drop->top();
+    m_drop->handle_message(m);
+    std::uint16_t event = 0;
+    bool always = false;  // the top and bottom are the procedure's to find
+    if (m.code == kMsgMouseWheel) {
+        event = m.lparam > 0 ? ev::kScrollUp : ev::kScrollDown;
+    } else {
+        switch (m.wparam) {
+            case kScrollLineUp: event = ev::kScrollUp; break;
+            case kScrollLineDown: event = ev::kScrollDown; break;
+            case kScrollPageUp: event = ev::kPageUp; break;
+            case kScrollPageDown: event = ev::kPageDown; break;
+            case kScrollTop: event = ev::kScrollTop, always = true; break;
+            case kScrollBottom: event = ev::kScrollBottom, always = true; break;
+            default: return;  // a drag stays within the rows held
+        }
+    }
+    if (always || m_drop->top() == before) report(event);
+}
+
+void ListControl::follow_highlight() {
+    if (!m_drop || !m_drop->is_open()) return;
+    const std::size_t row = m_drop->highlighted();
+    if (row != 0 && row != m_selected) set_selected(row);
+}
+
 bool ListControl::on_char(const Message& m) {
     if (m.wparam < 0x20 || m.wparam == 0x7F || (m.modifiers & (kModControl | kModAlt))) return false;
     if (is_immediate() && !is_drop()) {
@@ -304,8 +370,12 @@ void ListControl::locate(std::string_view typed) {
     };
     for (std::size_t row = 1; row <= row_count(); ++row) {
         if (starts(m_rows.cell(row, column), m_locator)) {
-            if (is_dropped()) m_drop->move_highlight(static_cast<long>(row) - static_cast<long>(m_drop->highlighted()));
-            else set_selected(row);
+            if (is_dropped()) {
+                m_drop->move_highlight(static_cast<long>(row) - static_cast<long>(m_drop->highlighted()));
+                if (is_immediate()) follow_highlight();
+            } else {
+                set_selected(row);
+            }
             return;
         }
     }
@@ -331,7 +401,8 @@ std::size_t ListControl::row_at(int y) const {
 
 bool ListControl::on_mouse(const Message& m) {
     if (is_drop()) {
-        if (m.code == kMsgLButtonDown) {
+        // A quick second press on the box arrives as a double click: it is one more press.
+        if (m.code == kMsgLButtonDown || m.code == kMsgLButtonDblClk) {
             is_dropped() ? close_up() : drop_down();
             return true;
         }

@@ -5,7 +5,9 @@
 // a window onto a larger file: its navigation keys and vertical scroll-bar gestures
 // are delivered at once to the procedure as scroll events, its scroll bar keeps the
 // range 0 to 100 with the thumb where the procedure puts it, and typing is reported
-// as "EVENT:Locate". Every change of the selected row posts "EVENT:NewSelection";
+// as "EVENT:Locate". A dropped immediate drop list makes every move of its highlight
+// the choice and reports its scroll gestures the same way. Every change of the
+// selected row posts "EVENT:NewSelection";
 // Enter and a double click post "EVENT:Accepted".
 #pragma once
 
@@ -89,6 +91,17 @@ private:
     // with key code 2, whether or not the row changed.
     void select_by_right_button(std::size_t row);
     void paint_drop_box(pd::Painter& p, const pd::Rect& c);
+    // The navigation keys of a dropped immediate drop list: the highlight moves and
+    // the choice follows it at once (each change posts "EVENT:NewSelection"); a move
+    // to the top or bottom, or past the rows held, is also delivered to the
+    // procedure as the scroll event an immediate list raises. False for other keys.
+    bool dropped_navigation(std::uint32_t vk, bool ctrl);
+    // The popup's scroll bar and wheel of a dropped immediate drop list: the popup
+    // scrolls through the rows held; a gesture that cannot scroll further (and the
+    // top and bottom always) is delivered to the procedure as its scroll event.
+    void dropped_scroll(const pd::Message& m);
+    // The choice follows the dropped list's highlight.
+    void follow_highlight();
 
     ListRows m_rows;
     std::size_t m_top = 1;

@@ -145,7 +145,13 @@ Modifiers read_modifiers(Reader& r, const UnitScale& scale) {
 
 bool ListFormat::has_header() const {
     return std::any_of(columns.begin(), columns.end(),
-                       [](const ListColumn& c) { return !c.header.empty() || c.header_height > 0; });
+                       [](const ListColumn& c) { return !c.header.empty() || c.header_height > 0; }) ||
+           has_group_header();
+}
+
+bool ListFormat::has_group_header() const {
+    return std::any_of(groups.begin(), groups.end(),
+                       [](const ListGroup& g) { return !g.header.empty() && g.count > 0; });
 }
 
 int ListFormat::header_height() const {
@@ -181,7 +187,10 @@ ListFormat parse_list_format(std::string_view text, const UnitScale& scale, int 
         if (r.peek() == ']') {
             r.skip();
             Modifiers m = read_modifiers(r, scale);
-            if (in_group) out.groups.push_back(ListGroup{group_start, out.columns.size() - group_start, m.header, m.flags});
+            if (in_group)
+                out.groups.push_back(ListGroup{group_start, out.columns.size() - group_start, m.header, m.flags,
+                                               m.has_header_justify ? m.header_justify : kJustifyLeft,
+                                               m.header_indent});
             in_group = false;
             continue;
         }

@@ -53,10 +53,14 @@ struct ListColumn {
     int header_height = 0;
 };
 
+// A group of columns written "[" columns "]" with its own header, shown in a band
+// above the columns' headers across the group's columns.
 struct ListGroup {
     std::size_t first = 0, count = 0;  // columns of the group
     std::string header;
     std::uint32_t flags = 0;
+    std::uint8_t justify = kJustifyLeft;  // of the header text
+    int indent = 0;                       // pixels
 };
 
 struct ListFormat {
@@ -64,6 +68,8 @@ struct ListFormat {
     std::vector<ListGroup> groups;
     int locator_column = -1;  // the column marked "?", or -1
     bool has_header() const;
+    // True when some group has a header text: the header then has a group band.
+    bool has_group_header() const;
     int header_height() const;  // the largest "H" height, 0 when none is given
     int total_width() const;    // the right edge of the last column
 };

@@ -53,10 +53,14 @@ std::string ListRows::row_text(std::size_t row) const { return std::string(trim(
 
 int list_row_height(const Font& font) { return font.metrics().height + 2; }
 
+int list_group_band_height(const ListFormat& format, const Font& font) {
+    return format.has_group_header() ? list_row_height(font) + 4 : 0;
+}
+
 int list_header_height(const ListFormat& format, const Font& font) {
     if (!format.has_header()) return 0;
     int h = format.header_height();
-    return h > 0 ? h : list_row_height(font) + 4;
+    return (h > 0 ? h : list_row_height(font) + 4) + list_group_band_height(format, font);
 }
 
 namespace {
@@ -80,10 +84,32 @@ void draw_cell(Painter& p, const Rect& cell, std::string_view text, const Font& 
 
 }  // namespace
 
-void paint_list_header(Painter& p, const Rect& band, const ListFormat& format, const Font& font, int hoffset,
+void paint_list_header(Painter& p, const Rect& whole, const ListFormat& format, const Font& font, int hoffset,
                        bool disabled) {
-    p.fill_rect(band, system_color(SystemColor::kButtonFace));
+    p.fill_rect(whole, system_color(SystemColor::kButtonFace));
     const Color ink = system_color(disabled ? SystemColor::kGrayText : SystemColor::kButtonText);
+    Rect band = whole;
+    if (const int group_band = list_group_band_height(format, font); group_band > 0) {
+        // The groups' band: one raised cell across each group's columns, over a raised
+        // strip where columns belong to no group.
+        band.top = std::min(whole.bottom, whole.top + group_band);
+        const Rect groups{whole.left, whole.top, whole.right, band.top};
+        p.draw_edge(Rect{groups.left, groups.top, groups.right + 2, groups.bottom}, Edge::kRaised);
+        for (const ListGroup& g : format.groups) {
+            int left = 0, right = -1;
+            for (std::size_t i = g.first; i < g.first + g.count && i < format.columns.size(); ++i) {
+                const ListColumn& c = format.columns[i];
+                if (c.width == 0) continue;
+                if (right < left) left = c.left;
+                right = std::max(right, c.right);
+            }
+            if (right <= left) continue;
+            Rect cell{groups.left + left - hoffset, groups.top, groups.left + right - hoffset, groups.bottom};
+            p.fill_rect(cell, system_color(SystemColor::kButtonFace));
+            p.draw_edge(cell, Edge::kRaised);
+            draw_cell(p, cell.inset(1, 1), g.header, font, ink, g.justify, g.indent);
+        }
+    }
     int last = band.left;
     for (const ListColumn& c : format.columns) {
         if (c.width == 0) continue;

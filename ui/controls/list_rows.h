@@ -48,10 +48,15 @@ struct RowPaint {
 
 // The row height lists use for a font.
 int list_row_height(const sk::platform::display::Font& font);
-// The header band's height: the tallest "H" height, else the row height plus the
-// raised edge; 0 when the format has no header.
+// The height of the band of group headers above the column headers: the row height
+// plus the raised edge, 0 when no group has a header.
+int list_group_band_height(const ListFormat& format, const sk::platform::display::Font& font);
+// The header's height: the column headers' band (the tallest "H" height, else the
+// row height plus the raised edge) under the groups' band; 0 when the format has no
+// header.
 int list_header_height(const ListFormat& format, const sk::platform::display::Font& font);
 
+// Paints the groups' band (when there is one) and the column headers in 'band'.
 void paint_list_header(sk::platform::display::Painter& painter, const sk::platform::display::Rect& band,
                        const ListFormat& format, const sk::platform::display::Font& font, int hoffset,
                        bool disabled);

@@ -6,6 +6,7 @@
 
 #include "platform/display/display.h"
 #include "platform/display/message_queue.h"
+#include "ui/controls/image_file.h"
 
 namespace sk::ui {
 
@@ -238,7 +239,9 @@ void CheckControl::paint(Painter& p, const Rect& c) {
 // ---- IMAGE, BOX, LINE, REGION ------------------------------------------------------
 
 GraphicControl::GraphicControl(ControlHost& host, const ControlDefinition& definition, const PixelRect& rect)
-    : WidgetControl(host, definition, VariableRef{}, rect, kStyleNoFocus) {}
+    : WidgetControl(host, definition, VariableRef{}, rect, kStyleNoFocus) {
+    if (definition.kind == kKindImage && !definition.file.empty()) m_image = load_image(definition.file);
+}
 
 void GraphicControl::paint(Painter& p, const Rect& c) {
     const auto& d = definition();
@@ -265,8 +268,10 @@ void GraphicControl::paint(Painter& p, const Rect& c) {
             break;
         }
         default:
-            // Images are decoded elsewhere; until one is supplied the area keeps the face colour.
+            // The picture from the top left corner, clipped to the control; where it is
+            // transparent, or when there is none, the face colour shows.
             p.fill_rect(c, face_color());
+            if (m_image) p.draw_image(Point{c.left, c.top}, *m_image);
             break;
     }
 }

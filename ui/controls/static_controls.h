@@ -94,8 +94,14 @@ protected:
     void paint(pd::Painter& painter, const pd::Rect& client) override;
     bool on_mouse(const pd::Message& m) override;
 
+public:
+    // The picture an IMAGE shows, or nullptr (no file, or one that cannot be read:
+    // the area then keeps the face colour).
+    const pd::Surface* image() const { return m_image.get(); }
+
 private:
     bool m_inside = false;
+    std::unique_ptr<pd::Surface> m_image;
 };
 
 class ProgressControl : public WidgetControl {

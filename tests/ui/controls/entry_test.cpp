@@ -324,3 +324,77 @@ TEST_F(EntryField, MouseSetsCaretAndDoubleClickSelectsAWord) {
     pump();
     EXPECT_EQ(a.buffer().selected_text(), "beta");
 }
+
+TEST_F(EntryField, UndoPutsBackTheTextBeforeTheLastChange) {
+    char text[20];
+    std::memcpy(text, "alpha               ", 20);
+    rt::BoundVariable v = rt::bound_string(text, 20);
+    EntryControl& a = entry(def(6, "s20"), &v, {10, 10, 200, 34});
+    a.focus();
+    pump();
+    // Nothing changed since the field was entered: nothing to undo.
+    key('Z', d::kModControl);
+    EXPECT_EQ(a.text(), "alpha");
+    EXPECT_FALSE(a.is_modified());
+    key(d::kVkEnd);
+    type("bet");
+    key(d::kVkBack);
+    EXPECT_EQ(a.text(), "alphabe");
+    key('Z', d::kModControl);
+    EXPECT_EQ(a.text(), "alphabet");
+    EXPECT_EQ(a.buffer().caret(), 8u);
+    // A second undo puts the change back; Alt+Backspace does the same as Ctrl+Z.
+    key(d::kVkBack, d::kModAlt);
+    EXPECT_EQ(a.text(), "alphabe");
+    EXPECT_TRUE(a.edit_action(EditAction::kUndo));
+    EXPECT_EQ(a.text(), "alphabet");
+    // A cut is undone whole, and the undone text is what leaving the field stores.
+    key(d::kVkHome);
+    for (int i = 0; i < 5; ++i) key(d::kVkRight, d::kModShift);
+    key('X', d::kModControl);
+    EXPECT_EQ(a.text(), "bet");
+    key('Z', d::kModControl);
+    EXPECT_EQ(a.text(), "alphabet");
+    EXPECT_TRUE(a.accept());
+    EXPECT_EQ(std::string(text, 20), "alphabet            ");
+}
+
+TEST_F(EntryField, UndoNeverReachesPastEnteringOrDisplay) {
+    char text[10];
+    std::memcpy(text, "one       ", 10);
+    rt::BoundVariable v = rt::bound_string(text, 10);
+    EntryControl& a = entry(def(6, "s10", 0, kControlImmediate), &v, {10, 10, 200, 34});
+    EntryControl& b = entry(def(7, "s10"), nullptr, {10, 50, 200, 74});
+    a.focus();
+    pump();
+    type("two");
+    b.focus();
+    pump();
+    a.focus();
+    pump();
+    EXPECT_FALSE(a.can_undo());  // the change belongs to the last visit
+    key('Z', d::kModControl);
+    EXPECT_EQ(a.text(), "two");
+    type("three");
+    std::memcpy(text, "four      ", 10);
+    a.display();  // the program shows a value of its own
+    key('Z', d::kModControl);
+    EXPECT_EQ(a.text(), "four");
+    // An undo is a change like any other: an immediate field reports it.
+    type("x");
+    host.events.clear();
+    key('Z', d::kModControl);
+    EXPECT_EQ(a.text(), "four");
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0].event, 2);
+    // A read-only field has nothing to undo.
+    char fixed[5];
+    std::memcpy(fixed, "keep ", 5);
+    rt::BoundVariable fv = rt::bound_string(fixed, 5);
+    EntryControl& ro = entry(def(8, "s5", kEntryReadOnly), &fv, {10, 90, 200, 114});
+    ro.focus();
+    pump();
+    type("zz");
+    key('Z', d::kModControl);
+    EXPECT_EQ(ro.text(), "keep");
+}

@@ -365,3 +365,153 @@ TEST_F(ListWindow, PaintsHeaderSelectionAndGreyWhenDisabled) {
               d::system_color(d::SystemColor::kButtonFace));
     (void)outer;
 }
+
+namespace {
+// Pixels in a band of the list's client (x from x0 to x1, y from y0 to y1) that are
+// not the header's face colour: the ink of header texts.
+int ink(const ListControl& l, int x0, int x1, int y0, int y1) {
+    const d::Point origin = d::client_to_screen(l.window(), d::Point{0, 0});
+    const d::Color face = d::system_color(d::SystemColor::kButtonFace);
+    int n = 0;
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) n += d::headless::screen_pixel(d::Point{origin.x + x, origin.y + y}) != face;
+    return n;
+}
+}  // namespace
+
+TEST_F(ListWindow, GroupHeadersSpanTheirColumnsAboveTheColumnHeaders) {
+    fill(3);
+    ListControl& plain = list(0x3, {10, 220, 560, 300});
+    const int band = plain.row_height() + 4;
+    EXPECT_EQ(plain.header_height(), band);
+
+    ListControl& l = list(0x3, {10, 10, 560, 200}, "[60L~One~60L~Two~]~Group~C40L~Three~");
+    ASSERT_EQ(l.format().groups.size(), 1u);
+    EXPECT_EQ(l.format().groups[0].justify, kJustifyCenter);
+    EXPECT_EQ(l.header_height(), 2 * band);
+    // The rows start below both bands.
+    l.set_selected(1);
+    l.focus();
+    pump();
+    const d::Point origin = d::client_to_screen(l.window(), d::Point{0, 0});
+    EXPECT_EQ(d::headless::screen_pixel(d::Point{origin.x + 300, origin.y + 2 * band + l.row_height() / 2}),
+              d::system_color(d::SystemColor::kHighlight));
+    ASSERT_TRUE(d::headless::save_screenshot("/tmp/controls-list-groups.png"));
+
+    // "Group" is centred over the two columns it spans (0 to 240 pixels).
+    const int w = host.font->text_width("Group");
+    const int y0 = 3, y1 = band - 3;
+    EXPECT_GT(ink(l, 120 - w / 2 - 2, 120 + w / 2 + 2, y0, y1), 0);
+    EXPECT_EQ(ink(l, 4, 120 - w / 2 - 4, y0, y1), 0);
+    EXPECT_EQ(ink(l, 120 + w / 2 + 4, 236, y0, y1), 0);
+    // The third column belongs to no group: nothing is written above its header.
+    EXPECT_EQ(ink(l, 244, 316, y0, y1), 0);
+    // The column headers keep their own places in the band below.
+    const int one = host.font->text_width("One");
+    EXPECT_GT(ink(l, 3, 6 + one, band + 3, 2 * band - 3), 0);
+    EXPECT_EQ(ink(l, 8 + one, 116, band + 3, 2 * band - 3), 0);
+}
+
+TEST_F(ListWindow, GroupHeaderJustificationAndIndent) {
+    fill(2);
+    ListControl& l = list(0x3, {10, 10, 560, 200}, "30L[60L60L]~Grp~R(5)");
+    ASSERT_EQ(l.format().groups.size(), 1u);
+    EXPECT_EQ(l.format().groups[0].first, 1u);
+    EXPECT_EQ(l.format().groups[0].indent, 10);
+    EXPECT_EQ(l.format().columns[1].justify, kJustifyLeft);
+    const int band = l.row_height() + 4;
+    EXPECT_EQ(l.header_height(), 2 * band);
+    pump();
+    // The group spans 60 to 300 pixels; its text ends its indent short of the right edge.
+    const int w = host.font->text_width("Grp");
+    const int right = 300 - 1 - 2 - 10;  // the cell's edge, the text inset and the indent
+    EXPECT_GT(ink(l, right - w - 1, right + 1, 3, band - 3), 0);
+    EXPECT_EQ(ink(l, right + 2, 296, 3, band - 3), 0);
+    EXPECT_EQ(ink(l, 64, right - w - 3, 3, band - 3), 0);
+}
+
+TEST_F(ListWindow, DroppedImmediateDropListMakesEveryMoveTheChoice) {
+    fill(6);
+    ListControl& l = list(kControlImmediate, {10, 10, 200, 34}, "60L~Category~@s15@", 4);
+    std::vector<std::size_t> told;
+    l.set_choice_hook([&](std::size_t row) { told.push_back(row); });
+    l.focus();
+    pump();
+    click(l, 5, 5);
+    ASSERT_TRUE(l.is_dropped());
+    host.events.clear();
+    key(d::kVkDown);
+    key(d::kVkDown);
+    key(d::kVkUp);
+    EXPECT_EQ(l.selected(), 1u);
+    EXPECT_EQ(l.drop()->highlighted(), 1u);
+    key(d::kVkUp);    // past the first row held: the procedure is asked for more
+    key(d::kVkNext);  // a page on, to row 5
+    key(d::kVkNext);  // past the last row: to row 6, and reported
+    key(d::kVkEnd);   // already there: no new choice, but the bottom is the procedure's
+    EXPECT_EQ(told, (std::vector<std::size_t>{1, 2, 1, 5, 6}));
+    EXPECT_EQ(host.delivered, (std::vector<std::int32_t>{1003, 1006, 1008}));
+    int selections = 0;
+    for (const auto& e : host.events) selections += e.event == ev::kNewSelection;
+    EXPECT_EQ(selections, 5);
+    EXPECT_TRUE(l.is_dropped());
+    key(d::kVkReturn);
+    EXPECT_FALSE(l.is_dropped());
+    EXPECT_EQ(l.selected(), 6u);
+    EXPECT_EQ(told.size(), 5u);  // picking the row already chosen changes nothing
+    // Typing locates a row in the dropped list, and the choice follows.
+    click(l, 5, 5);
+    ASSERT_TRUE(l.is_dropped());
+    type("site 3");
+    EXPECT_EQ(l.drop()->highlighted(), 3u);
+    EXPECT_EQ(l.selected(), 3u);
+    EXPECT_EQ(told.back(), 3u);
+}
+
+TEST_F(ListWindow, DroppedPlainDropListChoosesOnlyWhenPicked) {
+    fill(6);
+    ListControl& l = list(0, {10, 10, 200, 34}, "60L~Category~@s15@", 4);
+    l.focus();
+    pump();
+    click(l, 5, 5);
+    ASSERT_TRUE(l.is_dropped());
+    host.events.clear();
+    key(d::kVkDown);
+    key(d::kVkDown);
+    EXPECT_EQ(l.selected(), 0u);
+    EXPECT_TRUE(host.events.empty());
+    EXPECT_TRUE(host.delivered.empty());
+    key(d::kVkReturn);
+    EXPECT_EQ(l.selected(), 2u);
+    EXPECT_EQ(host.codes(), (std::vector<std::uint16_t>{ev::kNewSelection}));
+}
+
+TEST_F(ListWindow, DroppedImmediateDropListReportsScrollingPastItsRows) {
+    fill(8);
+    ListControl& l = list(kControlImmediate, {10, 10, 200, 34}, "60L~Category~@s15@", 4);
+    l.focus();
+    pump();
+    click(l, 5, 5);
+    ASSERT_TRUE(l.is_dropped());
+    auto send = [&](d::MessageCode code, std::uint32_t action, std::int64_t lparam) {
+        d::Message m;
+        m.code = code;
+        m.window = l.drop()->window();
+        m.wparam = action;
+        m.lparam = lparam;
+        m.flags = 1;
+        d::post_message(m);
+        pump();
+    };
+    send(d::kMsgMouseWheel, 0, 120);  // at the top already
+    send(d::kMsgMouseWheel, 0, -120);
+    EXPECT_EQ(l.drop()->top(), 4u);
+    send(d::kMsgScroll, d::kScrollPageDown, 0);
+    EXPECT_EQ(l.drop()->top(), 5u);
+    send(d::kMsgScroll, d::kScrollLineDown, 0);  // no further
+    send(d::kMsgScroll, d::kScrollThumbTrack, 1);
+    send(d::kMsgScroll, d::kScrollTop, 0);
+    EXPECT_EQ(l.drop()->top(), 1u);
+    EXPECT_EQ(host.delivered, (std::vector<std::int32_t>{1003, 1004, 1007}));
+    EXPECT_EQ(l.selected(), 0u);  // scrolling chooses nothing
+}

@@ -254,6 +254,12 @@ TEST_F(RealWindow, FormSheetShowsOnePageAndAsksBeforeChanging) {
     get<EntryControl>(11).focus();
     pump();
     EXPECT_EQ(std::string(category, 5), "Sport");
+    // Two quick presses on the button open the list and close it again.
+    const d::Rect box = d::client_rect(combo.window());
+    click(combo, box.width() - 6, box.height() / 2);
+    EXPECT_TRUE(combo.is_dropped());
+    click(combo, box.width() - 6, box.height() / 2);
+    EXPECT_FALSE(combo.is_dropped());
 }
 
 TEST_F(RealWindow, BrowseWindowWithListSheetAndButtons) {
