@@ -57,6 +57,11 @@ void Export()
 {
     PendingRequest = 0;
     LastResponse = 0;
+    const TransferSlot slot;
+    if (!slot.held()) {
+        LastResponse = ResponseCancelled;
+        return;
+    }
     std::int32_t own_response = 0;
 
     sk::rt::BoundVariable file_name = sk::rt::bound_string(ExportFileName, sizeof ExportFileName);

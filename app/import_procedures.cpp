@@ -59,6 +59,11 @@ void ImportHTML()
 {
     PendingRequest = 0;
     LastResponse = 0;
+    const TransferSlot slot;
+    if (!slot.held()) {
+        LastResponse = ResponseCancelled;
+        return;
+    }
     const bool chosen = choose_import_file(ImportKind::kHtml);
     const std::string category = chosen ? pick_category(&SelectCategory) : std::string();
     ImportHtml work(category);
@@ -69,6 +74,11 @@ void ImportOther()
 {
     PendingRequest = 0;
     LastResponse = 0;
+    const TransferSlot slot;
+    if (!slot.held()) {
+        LastResponse = ResponseCancelled;
+        return;
+    }
     const bool chosen = choose_import_file(ImportKind::kOtherText);
     ImportText work;
     run_import(work, chosen, {"LKDB32$lkdb3018", "IMPORTOTHER$PROGRESSWINDOW"});
@@ -78,6 +88,11 @@ void ImportASCII()
 {
     PendingRequest = 0;
     LastResponse = 0;
+    const TransferSlot slot;
+    if (!slot.held()) {
+        LastResponse = ResponseCancelled;
+        return;
+    }
     const bool chosen = choose_import_file(ImportKind::kAsciiList);
     const std::string category = chosen ? pick_category(&SelectCategories) : std::string();
     ImportAsciiList work(category);

@@ -17,10 +17,44 @@
 #include "runtime/bind.h"
 #include "ui/controls/static_controls.h"
 #include "ui/event.h"
+#include "ui/message_box.h"
 #include "ui/window.h"
 #include "platform/display/window.h"
 
 namespace sk::app {
+
+// The export and the imports share AsciiFile and ExportFileName, so only one of
+// them runs at a time. A procedure holds the slot for its whole run; a second one
+// started meanwhile tells the user and ends without touching either.
+class TransferSlot {
+public:
+    TransferSlot()
+        : m_held(!busy())
+    {
+        if (m_held)
+            busy() = true;
+        else
+            sk::ui::message_box("An import or export is already running.\n\nStart this one when it has finished.",
+                                "Transfer Running", {}, sk::ui::kBoxOk, sk::ui::kBoxOk, sk::ui::kBoxIconExclamation);
+    }
+    ~TransferSlot()
+    {
+        if (m_held)
+            busy() = false;
+    }
+    TransferSlot(const TransferSlot&) = delete;
+    TransferSlot& operator=(const TransferSlot&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    // Guarded by the global runtime lock, like every procedure's state.
+    static bool& busy()
+    {
+        static bool running = false;
+        return running;
+    }
+    bool m_held;
+};
 
 // Where a procedure's progress window lives.
 struct ProgressWindowSpec {

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/import_html.h"
+#include "app/progress_window.h"
 #include "app/procedures.h"
 #include "platform/display/display.h"
 #include "platform/display/headless.h"
@@ -304,6 +306,29 @@ TEST_F(TransferProcedures, ExportCancelButtonWritesNothing)
     ASSERT_TRUE(finished());
     EXPECT_EQ(m_response, sa::ResponseCancelled);
     EXPECT_FALSE(std::filesystem::exists(m_path));
+}
+
+// The transfers share one text file: one started while another holds it is turned
+// away with a box and touches nothing; once the first is over the next one runs.
+// (The transfers' windows are modal, so the menu cannot start a second one; the
+// slot keeps it so whatever starts them.)
+TEST_F(TransferProcedures, SecondTransferWaitsItsTurn)
+{
+    {
+        const sa::TransferSlot first;
+        ASSERT_TRUE(first.held());
+        start(&sa::ImportHTML);
+        ASSERT_TRUE(wait_until([] { return hl::find_window_by_text("Transfer Running") != 0; }));
+        EXPECT_EQ(hl::find_window_by_text(sa::kImportDialogTitle), 0u);  // no file dialog
+        hl::press_key(pd::kVkReturn);
+        ASSERT_TRUE(finished());
+        EXPECT_EQ(m_response, sa::ResponseCancelled);
+        EXPECT_EQ(sa::AsciiFileUsers, 0);
+    }
+    start(&sa::ImportOther);
+    answer_file_dialog(sa::kImportDialogTitle, "");
+    ASSERT_TRUE(finished());
+    EXPECT_EQ(hl::find_window_by_text("Transfer Running"), 0u);
 }
 
 // ---------------------------------------------------------------------------
