@@ -341,6 +341,54 @@ bool rename_file(const std::string& from, const std::string& to) {
     return capture_errno_for_path(errno == ENOENT ? to.c_str() : source.c_str()), false;
 }
 
+namespace {
+
+// Synchronises a file (data and size) or a directory by name.
+bool sync_path(const std::string& path, bool directory) {
+    const int fd = ::open(path.c_str(), (directory ? O_RDONLY | O_DIRECTORY : O_RDONLY) | O_CLOEXEC);
+    if (fd < 0) return capture_errno_for_path(path.c_str()), false;
+    int r;
+    do {
+        r = ::fsync(fd);
+    } while (r != 0 && errno == EINTR);
+    // A file system that cannot synchronise a directory has nothing to flush.
+    const bool ok = r == 0 || errno == EINVAL || (directory && errno == EBADF);
+    if (!ok) capture_errno();
+    ::close(fd);
+    return ok;
+}
+
+std::string directory_of(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+bool replace_file_atomically(const std::string& temp, const std::string& target) {
+    if (temp.empty() || target.empty() || target.back() == '/') return fail(kErrInvalidParameter), false;
+    struct stat st {};
+    if (::lstat(temp.c_str(), &st) != 0) return capture_errno_for_path(temp.c_str()), false;
+    if (!S_ISREG(st.st_mode)) return fail(kErrAccessDenied), false;
+    const std::string name = find_case_insensitive(target);
+    struct stat tt {};
+    if (::lstat(name.c_str(), &tt) == 0) {
+        if (S_ISDIR(tt.st_mode)) return fail(kErrAccessDenied), false;
+        if (tt.st_dev == st.st_dev && tt.st_ino == st.st_ino) return fail(kErrInvalidParameter), false;
+    }
+    if (int fault = injected_fault(FileOperation::kFlush, temp)) return fail(fault), false;
+    if (!sync_path(temp, false)) return false;
+    if (::rename(temp.c_str(), name.c_str()) != 0) {
+        if (errno == EXDEV) return fail(kErrNotSameDevice), false;
+        return capture_errno_for_path(name.c_str()), false;
+    }
+    if (!sync_path(directory_of(name), true)) return false;
+    const std::string temp_dir = directory_of(temp);
+    if (temp_dir != directory_of(name) && !sync_path(temp_dir, true)) return false;
+    return true;
+}
+
 std::string current_directory() {
     char* cwd = ::getcwd(nullptr, 0);
     if (cwd == nullptr) return capture_errno(), std::string();

@@ -85,6 +85,15 @@ void set_file_fault_hook(FileFaultHook hook, void* context);
 bool file_exists(const std::string& path);
 bool delete_file(const std::string& path);
 bool rename_file(const std::string& from, const std::string& to);
+// Puts the complete file temp in the place of target in one step, so that a
+// crash leaves either the old target or the new one, never a mixture or none:
+// temp is synchronised to disk, renamed over target (an existing letter-case
+// variant of target's name is the one replaced; a missing target is created),
+// and the directory is synchronised so that the rename itself is durable.
+// temp should lie in target's directory (a rename cannot cross file systems).
+// false: last_system_error() tells why, and target is as it was unless the
+// rename was done and only the directory could not be synchronised.
+bool replace_file_atomically(const std::string& temp, const std::string& target);
 // The existing name matching path without regard to case, or path itself.
 std::string find_case_insensitive(const std::string& path);
 std::string current_directory();

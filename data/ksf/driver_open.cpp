@@ -120,6 +120,13 @@ int create_state(FileControlBlock* file) {
         key.number = static_cast<std::uint8_t>(k);
         key.maintained = (key.block->attributes & sk::data::kKeyNotMaintained) == 0;
         key.has_components = key.block->component_count > 0;
+        // A key without components names no order and could never hold an
+        // entry: the declaration is refused rather than giving a key whose
+        // sequence is always empty.
+        if (!key.has_components) {
+            delete t;
+            return sk::rt::kInvalidRecordDeclaration;
+        }
         if (!key_layout(t->declared, k, &key.layout)) {
             delete t;
             return sk::rt::kInvalidRecordDeclaration;

@@ -175,6 +175,7 @@ int KsfFile::allocate_id(Id* out) {
 // Page cache
 
 void KsfFile::set_root(PageRef r) {
+    tree_changed();
     m_root = r;
     m_header_dirty = true;
 }
@@ -214,13 +215,16 @@ KsfPage* KsfFile::cache(std::unique_ptr<KsfPage> page) {
 }
 
 void KsfFile::uncache(std::unordered_map<PageRef, Cached>::iterator it) {
+    tree_changed();
     m_lru.erase(it->second.lru);
     m_cache_bytes -= it->second.charged;
     m_dirty.erase(it->second.page.get());
+    m_images.erase(it->second.page.get());
     m_pages.erase(it);
 }
 
 KsfPage* KsfFile::create(unsigned level) {
+    tree_changed();
     const PageRef r = m_next_new--;
     KsfPage* p = cache(std::make_unique<KsfPage>(r, level));
     p->set_dirty(true);
@@ -230,6 +234,7 @@ KsfPage* KsfFile::create(unsigned level) {
 }
 
 void KsfFile::release(KsfPage* page) {
+    tree_changed();
     const PageRef r = page->ref();
     if (auto it = m_pages.find(r); it != m_pages.end()) uncache(it);
     if (r >= 0) m_released.push_back(r);
@@ -237,13 +242,64 @@ void KsfFile::release(KsfPage* page) {
 }
 
 void KsfFile::mark_dirty(KsfPage* page) {
+    tree_changed();
     page->set_dirty(true);
     m_dirty.insert(page);
+    m_images.erase(page);
     m_header_dirty = true;
+}
+
+KsfPage* KsfFile::hinted_leaf(std::string_view key) {
+    for (LeafHint& h : m_hints) {
+        if (h.version != m_tree_version || h.cached == nullptr) continue;
+        if (h.has_low && compare_keys(key, h.low) < 0) continue;
+        if (h.has_high && compare_keys(key, h.high) >= 0) continue;
+        touch(*h.cached);
+        h.used = ++m_hint_clock;
+        return h.cached->page.get();
+    }
+    return nullptr;
+}
+
+void KsfFile::remember_leaf(KsfPage* leaf, const std::string_view* low, const std::string_view* high) {
+    auto it = m_pages.find(leaf->ref());
+    if (it == m_pages.end() || it->second.page.get() != leaf) return;
+    LeafHint* slot = &m_hints[0];
+    for (LeafHint& h : m_hints) {
+        if (h.version != m_tree_version) {
+            slot = &h;
+            break;
+        }
+        if (h.used < slot->used) slot = &h;
+    }
+    LeafHint& h = *slot;
+    h.used = ++m_hint_clock;
+    h.cached = &it->second;
+    h.has_low = low != nullptr;
+    h.has_high = high != nullptr;
+    h.low.assign(low ? *low : std::string_view());
+    h.high.assign(high ? *high : std::string_view());
+    h.version = m_tree_version;
 }
 
 std::size_t KsfFile::dirty_count() const {
     return m_dirty.size();
+}
+
+std::vector<KsfPage*> KsfFile::dirty_pages() const {
+    std::vector<KsfPage*> pages(m_dirty.begin(), m_dirty.end());
+    std::sort(pages.begin(), pages.end(), [](const KsfPage* a, const KsfPage* b) { return a->ref() < b->ref(); });
+    return pages;
+}
+
+bool KsfFile::dirty_list_consistent() const {
+    std::size_t dirty = 0;
+    for (const auto& [r, c] : m_pages) {
+        if (c.page->ref() != r) return false;
+        if (c.page->dirty() != (m_dirty.count(c.page.get()) != 0)) return false;
+        dirty += c.page->dirty() ? 1 : 0;
+    }
+    return dirty == m_dirty.size();
 }
 
 void KsfFile::set_cache_limit(std::size_t bytes) {
@@ -276,9 +332,11 @@ void KsfFile::trim_cache() {
 }
 
 void KsfFile::drop_cache() {
+    tree_changed();
     m_pages.clear();
     m_lru.clear();
     m_dirty.clear();
+    m_images.clear();
     m_cache_bytes = 0;
     m_released.clear();
 }
@@ -366,14 +424,10 @@ int KsfFile::commit_prepare() {
     m_header.set_change_counter(m_header.change_counter() + 1);
 
     // C4: pages over old space go to the journal, pages in fresh space home.
-    std::vector<KsfPage*> dirty;
-    for (auto& [r, c] : m_pages)
-        if (c.page->dirty()) dirty.push_back(c.page.get());
-    std::sort(dirty.begin(), dirty.end(), [](const KsfPage* a, const KsfPage* b) { return a->ref() < b->ref(); });
+    const std::vector<KsfPage*> dirty = dirty_pages();
     std::uint64_t journal_end = journal_start;
-    std::vector<std::uint8_t> image;
     for (KsfPage* p : dirty) {
-        if (int rc = build_page_image(p->content(), &image)) internal_error(rc);
+        const std::vector<std::uint8_t>& image = stored_image(p);
         if (image.size() != m_header.page_size(p->ref())) internal_error(1482);
         const std::uint64_t home = page_offset(p->ref());
         if (home < m_noted_end) {
@@ -389,6 +443,7 @@ int KsfFile::commit_prepare() {
             }
             p->set_dirty(false);
             m_dirty.erase(p);
+            m_images.erase(p);
         }
     }
     Header next = m_header;
@@ -415,12 +470,9 @@ int KsfFile::commit_finish() {
     if (!m_prepared) return 0;
     const bool take_region = m_deny_write && !m_writer_held;
     if (take_region) lock_writer_region();
-    std::vector<std::uint8_t> image;
     int rc = 0;
-    for (auto& [r, c] : m_pages) {
-        KsfPage* p = c.page.get();
-        if (!p->dirty()) continue;
-        if ((rc = build_page_image(p->content(), &image)) != 0) internal_error(rc);
+    for (KsfPage* p : dirty_pages()) {
+        const std::vector<std::uint8_t>& image = stored_image(p);
         if ((rc = write_bytes(page_offset(p->ref()), image.data(), image.size())) != 0) break;
     }
     // C6: the pages are on disk before the header stops naming the journal.
@@ -435,8 +487,9 @@ int KsfFile::commit_finish() {
         rollback();
         return rc;
     }
-    for (auto& [r, c] : m_pages) c.page->set_dirty(false);
+    for (KsfPage* p : m_dirty) p->set_dirty(false);
     m_dirty.clear();
+    m_images.clear();
     m_header = m_prepared_header;
     m_header_dirty = false;
     m_prepared = false;
@@ -476,11 +529,30 @@ int KsfFile::truncate_to_allocated_end() {
 // of the highest non-empty block below it.
 
 int KsfFile::image_class(const KsfPage& page, unsigned* cls) {
+    if (auto it = m_images.find(&page); it != m_images.end()) {
+        *cls = static_cast<unsigned>(it->second.size() / kUnit);
+        return 0;
+    }
     std::vector<std::uint8_t> image;
-    PageImageInfo info;
-    if (int rc = build_page_image(page.content(), &image, &info)) internal_error(rc);
-    *cls = static_cast<unsigned>(roundup256(info.stored) / kUnit);
+    if (int rc = build_page_image(page.content(), &image)) internal_error(rc);
+    *cls = static_cast<unsigned>(image.size() / kUnit);
+    // Kept only for a dirty page inside a commit (no tree operation runs there);
+    // a page measured elsewhere (check_space) is not kept.
+    if (m_no_trim && page.dirty()) m_images.emplace(&page, std::move(image));
     return 0;
+}
+
+const std::vector<std::uint8_t>& KsfFile::stored_image(KsfPage* page) {
+    auto it = m_images.find(page);
+    if (it == m_images.end()) {
+        std::vector<std::uint8_t> image;
+        if (int rc = build_page_image(page->content(), &image)) internal_error(rc);
+        it = m_images.emplace(page, std::move(image)).first;
+    }
+    // The page may have moved since its image was built: its own offset is set
+    // as it is written.
+    put_le32(it->second.data() + kPageOwnOffset, static_cast<std::uint32_t>(page_offset(page->ref())));
+    return it->second;
 }
 
 void KsfFile::normalize_empty_blocks() {
@@ -508,6 +580,7 @@ std::uint32_t KsfFile::end_below(unsigned block) const {
 
 void KsfFile::rekey(PageRef from, PageRef to) {
     if (from == to) return;
+    tree_changed();
     // Nothing live can be cached at to; a stale copy goes.
     if (auto stale = m_pages.find(to); stale != m_pages.end()) uncache(stale);
     auto node = m_pages.extract(from);
@@ -656,9 +729,7 @@ int KsfFile::place_pages() {
     if (int rc = process_released()) return rc;
     for (int round = 0; round < kPlacementRounds; ++round) {
         std::vector<KsfPage*> homeless;
-        for (auto& [r, c] : m_pages) {
-            KsfPage* p = c.page.get();
-            if (!p->dirty()) continue;
+        for (KsfPage* p : dirty_pages()) {
             unsigned cls = 0;
             image_class(*p, &cls);
             if (p->ref() < 0 || m_header.class_of(p->ref()) != cls) homeless.push_back(p);

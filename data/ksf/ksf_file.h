@@ -82,6 +82,8 @@ public:
     KsfPage* create(unsigned level) override;
     void release(KsfPage* page) override;
     void mark_dirty(KsfPage* page) override;
+    KsfPage* hinted_leaf(std::string_view key) override;
+    void remember_leaf(KsfPage* leaf, const std::string_view* low, const std::string_view* high) override;
     // Pages used from now on are not trimmed from the cache until the next call:
     // the page tree keeps pointers to the pages of the operation it runs.
     void begin_tree_operation() { m_pin_clock = m_clock + 1; }
@@ -93,6 +95,8 @@ public:
     void set_cache_limit(std::size_t bytes);
     std::size_t cached_bytes() const { return m_cache_bytes; }
     std::size_t dirty_count() const;
+    // Tests: every cached page marked dirty is in the dirty list and nothing else is.
+    bool dirty_list_consistent() const;
 
     // --- statements -------------------------------------------------------------
     // Takes the statement's lock on a shared file (a reader slot, or the writer
@@ -143,6 +147,19 @@ private:
         std::uint64_t last_use = 0;
     };
 
+    // A remembered leaf and the key range that leads to it, good while the tree
+    // is as it was then (m_tree_version).
+    struct LeafHint {
+        Cached* cached = nullptr;
+        std::string low, high;
+        bool has_low = false, has_high = false;
+        std::uint64_t version = 0;
+        std::uint64_t used = 0;  // m_hint_clock at its last use: the least used one is replaced
+    };
+    static constexpr std::size_t kLeafHints = 4;
+    // Any change of a page, of the root or of what the cache holds ends every hint.
+    void tree_changed() { ++m_tree_version; }
+
     // A page touched moves to the front of the use list.
     void touch(Cached& c) {
         c.last_use = ++m_clock;
@@ -155,6 +172,10 @@ private:
         m_cache_bytes = m_cache_bytes - c.charged + now;
         c.charged = now;
     }
+    // The dirty pages in reference order. Commits walk these alone, never the
+    // whole cache: the list is kept where pages are marked dirty (mark_dirty,
+    // create, rekey), written clean (commit) and dropped (uncache, drop_cache).
+    std::vector<KsfPage*> dirty_pages() const;
     KsfPage* cache(std::unique_ptr<KsfPage> page);
     void uncache(std::unordered_map<PageRef, Cached>::iterator it);
     void trim_cache();
@@ -178,6 +199,8 @@ private:
     unsigned next_nonempty_above(unsigned block) const;
     std::uint32_t end_below(unsigned block) const;
     int image_class(const KsfPage& page, unsigned* cls);
+    // The image a dirty page is written with, built once per commit.
+    const std::vector<std::uint8_t>& stored_image(KsfPage* page);
 
     bool lock_reader_slot();
     void lock_writer_region();
@@ -200,8 +223,14 @@ private:
     JournalDecisionHook m_journal_hook = nullptr;
 
     std::unordered_map<PageRef, Cached> m_pages;
+    LeafHint m_hints[kLeafHints];
+    std::uint64_t m_hint_clock = 0;
+    std::uint64_t m_tree_version = 1;
     std::list<PageRef> m_lru;  // the cached pages, most recently used first
-    std::unordered_set<const KsfPage*> m_dirty;  // the cached pages marked dirty
+    std::unordered_set<KsfPage*> m_dirty;  // the cached pages marked dirty
+    // Images of dirty pages built during a commit (placement measures them, the
+    // journal and home phases write them); a change of the page drops its image.
+    std::unordered_map<const KsfPage*, std::vector<std::uint8_t>> m_images;
     std::size_t m_cache_limit = kDefaultCacheBytes;
     std::size_t m_cache_bytes = 0;
     std::vector<PageRef> m_released;  // placed pages given up since the last commit

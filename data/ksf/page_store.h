@@ -96,6 +96,14 @@ public:
     virtual void release(KsfPage* page) = 0;
     // The page changed.
     virtual void mark_dirty(KsfPage* page) { page->set_dirty(true); }
+
+    // Leaf hints, so that a run of lookups near one another need not descend
+    // from the root each time. A store may remember the leaf a descent ended in
+    // with the key range [low, high) that leads to it (an absent bound is open)
+    // and answer later keys in that range with it, for as long as no page of
+    // the tree has changed, moved or left the cache. The default keeps none.
+    virtual KsfPage* hinted_leaf(std::string_view /*key*/) { return nullptr; }
+    virtual void remember_leaf(KsfPage* /*leaf*/, const std::string_view* /*low*/, const std::string_view* /*high*/) {}
 };
 
 // All pages in memory, for tests and for private trees. New pages get the

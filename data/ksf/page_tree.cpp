@@ -13,13 +13,24 @@ Record record_at(KsfPage::Records::const_iterator it) { return Record::of(it->fi
 }  // namespace
 
 int PageTree::descend(std::string_view key, unsigned level, bool lower_first, std::vector<Step>* path,
-                      KsfPage** target) {
+                      KsfPage** target, bool copy_separators) {
     *target = nullptr;
     if (path) path->clear();
+    const bool hints = level == 0 && !lower_first && path == nullptr;
+    if (hints) {
+        if (KsfPage* leaf = m_store.hinted_leaf(key)) {
+            *target = leaf;
+            return 0;
+        }
+    }
     const PageRef root = m_store.root();
     if (root == kNoPage) return kTreeNone;
     KsfPage* page = nullptr;
     if (int rc = m_store.load(root, &page)) return rc;
+    // The key range that leads to the page reached: the nearest separators
+    // met on the way down (ranges nest, so the deepest ones are the tightest).
+    std::string_view low, high;
+    bool has_low = false, has_high = false;
     while (page->level() > level) {
         if (page->empty()) {
             // Only the root may be an empty index page; the tree holds nothing.
@@ -44,7 +55,15 @@ int PageTree::descend(std::string_view key, unsigned level, bool lower_first, st
         } else {
             --it;
         }
-        if (path) path->push_back({page, it->first});
+        if (it != recs.begin()) {
+            low = it->first;
+            has_low = true;
+        }
+        if (auto after = std::next(it); after != recs.end()) {
+            high = after->first;
+            has_high = true;
+        }
+        if (path) path->push_back({page, copy_separators ? it->first : std::string(), it});
         const unsigned want = page->level() - 1;
         KsfPage* child = nullptr;
         if (int rc = m_store.load(it->second.child, &child)) return rc;
@@ -53,6 +72,7 @@ int PageTree::descend(std::string_view key, unsigned level, bool lower_first, st
     }
     if (page->level() != level) return 36;
     *target = page;
+    if (level == 0 && !lower_first) m_store.remember_leaf(page, has_low ? &low : nullptr, has_high ? &high : nullptr);
     return 0;
 }
 
@@ -90,9 +110,28 @@ int PageTree::seek(std::string_view key, bool forward, bool inclusive, Record* o
 }
 
 int PageTree::seek_unchecked(std::string_view key, bool forward, bool inclusive, Record* out) {
+    // Within a hinted leaf the answer is final when it lies in the leaf;
+    // otherwise the path from the root finds the neighbouring leaf.
+    if (KsfPage* hinted = m_store.hinted_leaf(key)) {
+        const auto& recs = hinted->records();
+        if (forward) {
+            auto it = inclusive ? recs.lower_bound(key) : recs.upper_bound(key);
+            if (it != recs.end()) {
+                *out = record_at(it);
+                return 0;
+            }
+        } else {
+            auto it = inclusive ? recs.upper_bound(key) : recs.lower_bound(key);
+            if (it != recs.begin()) {
+                *out = record_at(std::prev(it));
+                return 0;
+            }
+        }
+    }
     std::vector<Step> path;
+    path.reserve(8);
     KsfPage* leaf = nullptr;
-    if (int rc = descend(key, 0, false, &path, &leaf)) return rc;
+    if (int rc = descend(key, 0, false, &path, &leaf, false)) return rc;
     const auto& recs = leaf->records();
     if (forward) {
         auto it = inclusive ? recs.lower_bound(key) : recs.upper_bound(key);
@@ -110,8 +149,7 @@ int PageTree::seek_unchecked(std::string_view key, bool forward, bool inclusive,
     // Past the edge of this leaf: the nearest sibling subtree on the way up.
     for (std::size_t i = path.size(); i-- > 0;) {
         const auto& idx = path[i].page->records();
-        auto it = idx.find(path[i].separator);
-        if (it == idx.end()) return 36;
+        KsfPage::Records::const_iterator it = path[i].at;
         if (forward) {
             if (++it == idx.end()) continue;
         } else {

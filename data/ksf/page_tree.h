@@ -70,10 +70,14 @@ public:
 private:
     struct Step {
         KsfPage* page;
-        std::string separator;  // the separator in page that led to the next page
+        std::string separator;  // the separator in page that led to the next page (when asked for)
+        KsfPage::Records::iterator at;  // that separator's place in page
     };
 
-    int descend(std::string_view key, unsigned level, bool lower_first, std::vector<Step>* path, KsfPage** target);
+    // copy_separators: the path keeps each separator's text (for callers that
+    // change the pages on the path); otherwise only its place.
+    int descend(std::string_view key, unsigned level, bool lower_first, std::vector<Step>* path, KsfPage** target,
+                bool copy_separators = true);
     int descend_edge(KsfPage* page, bool leftmost, KsfPage** leaf);
     int seek_unchecked(std::string_view key, bool forward, bool inclusive, Record* out);
     int insert_at_level(const Record& record, PageRef child, unsigned level);

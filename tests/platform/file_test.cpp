@@ -312,6 +312,53 @@ TEST(FileNames, DeleteRenameAndExistence) {
     EXPECT_EQ(last_system_error(), kErrPathNotFound);
 }
 
+TEST(FileNames, ReplaceAtomicallySwapsInTheWholeNewFileOrLeavesTheOld) {
+    PlatformTempDir dir;
+    ASSERT_TRUE(platform_write_file(dir.file("Data.ksf"), "old contents"));
+    ASSERT_TRUE(platform_write_file(dir.file("data.new"), "new contents"));
+    // A reader that had the old file open keeps reading the old file.
+    File reader;
+    ASSERT_TRUE(reader.open(dir.file("Data.ksf"), kAccessRead | kDenyNone));
+    // The existing letter-case variant is the file replaced: no second file appears.
+    ASSERT_TRUE(replace_file_atomically(dir.file("data.new"), dir.file("DATA.KSF")));
+    EXPECT_EQ(platform_read_file(dir.file("Data.ksf")), "new contents");
+    struct stat st {};
+    EXPECT_NE(::lstat(dir.file("DATA.KSF").c_str(), &st), 0);
+    EXPECT_NE(::lstat(dir.file("data.new").c_str(), &st), 0);
+    char buf[16] = {};
+    EXPECT_EQ(reader.read_at(0, buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "old");
+    reader.close();
+
+    // A missing target is simply created.
+    ASSERT_TRUE(platform_write_file(dir.file("t1"), "fresh"));
+    ASSERT_TRUE(replace_file_atomically(dir.file("t1"), dir.file("made")));
+    EXPECT_EQ(platform_read_file(dir.file("made")), "fresh");
+
+    // When the new file cannot be brought to disk nothing is replaced and the
+    // temporary is left for the caller.
+    ASSERT_TRUE(platform_write_file(dir.file("t2"), "doomed"));
+    set_file_fault_hook([](FileOperation, const std::string&, void*) { return static_cast<int>(kErrWriteFault); },
+                        nullptr);
+    EXPECT_FALSE(replace_file_atomically(dir.file("t2"), dir.file("Data.ksf")));
+    EXPECT_EQ(last_system_error(), kErrWriteFault);
+    set_file_fault_hook(nullptr, nullptr);
+    EXPECT_EQ(platform_read_file(dir.file("Data.ksf")), "new contents");
+    EXPECT_EQ(platform_read_file(dir.file("t2")), "doomed");
+
+    // Refusals: no temporary, a directory as either side, a file onto itself.
+    EXPECT_FALSE(replace_file_atomically(dir.file("missing"), dir.file("Data.ksf")));
+    EXPECT_EQ(last_system_error(), kErrFileNotFound);
+    ASSERT_EQ(::mkdir(dir.file("sub").c_str(), 0700), 0);
+    EXPECT_FALSE(replace_file_atomically(dir.file("t2"), dir.file("sub")));
+    EXPECT_EQ(last_system_error(), kErrAccessDenied);
+    EXPECT_FALSE(replace_file_atomically(dir.file("sub"), dir.file("t2")));
+    EXPECT_FALSE(replace_file_atomically(dir.file("t2"), dir.file("T2")));
+    EXPECT_EQ(last_system_error(), kErrInvalidParameter);
+    EXPECT_EQ(platform_read_file(dir.file("t2")), "doomed");
+    EXPECT_EQ(platform_read_file(dir.file("Data.ksf")), "new contents");
+}
+
 TEST(FileNames, CurrentDirectoryAndProgramPath) {
     PlatformTempDir dir;
     std::string start = current_directory();

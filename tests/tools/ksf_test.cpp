@@ -17,6 +17,10 @@
 #include "data/ksf/memo.h"
 #include "data/ksf/page_tree.h"
 #include "data/ksf/ksf_file.h"
+#include "data/ksf/ksf_test_table.h"
+#include "data/file_layer.h"
+#include "platform/file.h"
+#include "support/platform_temp_dir.h"
 #include "tools/ksf/ksf_commands.h"
 
 using namespace sk::ksf;
@@ -186,7 +190,7 @@ TEST(KsfTool, RebuildRepairsKeysAndCountersAndKeepsTheData) {
     EXPECT_NE(out.find("has no key entry"), std::string::npos) << out;
     EXPECT_NE(out.find("data counter says 7"), std::string::npos) << out;
     ASSERT_EQ(run("rebuild", f, &out), 0) << out;
-    EXPECT_NE(out.find("rebuilt, 1 tables, 300 records"), std::string::npos) << out;
+    EXPECT_NE(out.find("rebuilt, 1 table, 300 records"), std::string::npos) << out;
     EXPECT_EQ(run("check", f, &out), 0) << out;
     ASSERT_EQ(run("dump", f, &out), 0);
     EXPECT_EQ(out, before);
@@ -220,4 +224,102 @@ TEST(KsfTool, EncipheredFileIsReadWithThePasswordFromTheEnvironment) {
     EXPECT_EQ(run("check", f, &out), 1);
     ::unsetenv("KSF_PASSWORD");
     EXPECT_EQ(run("check", f, &out), 1);
+}
+
+namespace {
+
+std::size_t lines_of(const std::string& s, const std::string& table) {
+    std::size_t n = 0;
+    for (std::size_t at = 0; (at = s.find("{\"table\":\"" + table + "\"", at)) != std::string::npos; ++at) ++n;
+    return n;
+}
+
+// Removes the first entry of key 0 of the table with number id and sets its
+// data counter to 7.
+void damage(const std::string& file, std::uint32_t id) {
+    KsfFile f(file);
+    ASSERT_EQ(f.open(0x12, false), 0);
+    ASSERT_EQ(f.refresh(), 0);
+    f.begin_tree_operation();
+    PageTree tree(f);
+    Record r;
+    std::string entry_prefix(Id::of(id).view());
+    entry_prefix.push_back('\0');
+    ASSERT_EQ(tree.seek(entry_prefix, true, true, &r), 0);
+    ASSERT_EQ(r.key().substr(0, 5), entry_prefix);
+    ASSERT_EQ(tree.remove(r.key()), 0);
+    ASSERT_EQ(tree.replace(counter_record(Id::of(id), kCounterData, 7, 0)), 0);
+    ASSERT_EQ(f.commit(), 0);
+}
+
+}  // namespace
+
+TEST(KsfTool, TwoTablesWrittenInOneTransactionCheckCleanAndRebuildOneOrAll) {
+    // Thousands of adds to two tables of one physical file inside one
+    // LOGOUT .. COMMIT: every page the commit had to write is on disk.
+    Dir d;
+    const std::string base = d.path + "/two";
+    {
+        sk::test::KsfTestTable a(base + "\\!A"), b(base + "\\!B");
+        ASSERT_EQ(sk::data::create(&a.fcb), 0);
+        ASSERT_EQ(sk::data::create(&b.fcb), 0);
+        ASSERT_EQ(sk::data::open(&a.fcb, 0x12), 0);
+        ASSERT_EQ(sk::data::open(&b.fcb, 0x12), 0);
+        ASSERT_EQ(sk::data::logout(&a.fcb), 0);
+        for (int i = 0; i < 3000; ++i) {
+            sk::test::KsfTestTable& t = i % 3 == 0 ? b : a;
+            t.set("http://s" + std::to_string(i * 7919 % 3000) + ".example/", "c" + std::to_string(i % 11), i % 5);
+            t.set_note(i % 4 == 0 ? std::string(40 + i % 500, 'n') : "");
+            ASSERT_EQ(sk::data::add(&t.fcb), 0) << i;
+        }
+        ASSERT_EQ(sk::data::commit(&a.fcb), 0);
+        ASSERT_EQ(sk::data::close(&a.fcb), 0);
+        ASSERT_EQ(sk::data::close(&b.fcb), 0);
+    }
+    const std::string f = base + ".KSF";
+    std::string before, out;
+    EXPECT_EQ(run("check", base, &out), 0) << out;  // found with ".KSF", as the driver names it
+    ASSERT_EQ(run("dump", f, &before), 0);
+    EXPECT_EQ(lines_of(before, "A"), 2000u);
+    EXPECT_EQ(lines_of(before, "B"), 1000u);
+
+    // Table numbers: the name records say which is which.
+    ASSERT_EQ(run("info", f, &out), 0);
+    const auto number_of = [&](const std::string& name) {
+        const auto at = out.find("table " + name + " (");
+        return at == std::string::npos ? 0u : static_cast<std::uint32_t>(std::stoul(out.substr(at + 8 + name.size())));
+    };
+    const std::uint32_t na = number_of("A"), nb = number_of("B");
+    ASSERT_NE(na, 0u);
+    ASSERT_NE(nb, 0u);
+    damage(f, na);
+    damage(f, nb);
+    ASSERT_EQ(run("check", f, &out), 1);
+
+    // A table that is not there, or a file someone has open: nothing changes.
+    const std::string damaged = sk::test::platform_read_file(f);
+    EXPECT_EQ(run("rebuild", f + "\\!NOSUCH", &out), 1);
+    EXPECT_NE(out.find("no table NOSUCH"), std::string::npos) << out;
+    {
+        sk::platform::File reader;
+        ASSERT_TRUE(reader.open(f, sk::platform::kAccessRead | sk::platform::kDenyNone));
+        EXPECT_EQ(run("rebuild", f, &out), 1);
+        EXPECT_NE(out.find("in use"), std::string::npos) << out;
+    }
+    EXPECT_EQ(sk::test::platform_read_file(f), damaged);
+
+    // FILE\!TABLE mends that table; the other keeps its records as they were.
+    ASSERT_EQ(run("rebuild", f + "\\!b", &out), 0) << out;
+    EXPECT_NE(out.find("rebuilt, 1 table, 1000 records"), std::string::npos) << out;
+    ASSERT_EQ(run("check", f, &out), 1);
+    EXPECT_EQ(out.find("table B"), std::string::npos) << out;
+    EXPECT_NE(out.find("table A: data counter says 7"), std::string::npos) << out;
+    EXPECT_NE(out.find("table A: key 0: record"), std::string::npos) << out;
+    // The whole file: both clean, every record and memo kept.
+    ASSERT_EQ(run("rebuild", base, &out), 0) << out;
+    EXPECT_NE(out.find("rebuilt, 2 tables, 3000 records"), std::string::npos) << out;
+    EXPECT_EQ(run("check", f, &out), 0) << out;
+    ASSERT_EQ(run("dump", f, &out), 0);
+    EXPECT_EQ(out, before);
+    EXPECT_FALSE(std::filesystem::exists(f + ".rebuild"));
 }

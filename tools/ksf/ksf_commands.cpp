@@ -17,6 +17,7 @@
 #include "data/ksf/page_tree.h"
 #include "data/ksf/record.h"
 #include "platform/file.h"
+#include "platform/system_error.h"
 
 namespace sk::ksftool {
 namespace {
@@ -45,6 +46,7 @@ struct Loaded {
     std::map<unsigned, std::size_t> pages_per_class;
     std::size_t record_count = 0;
     std::map<std::uint32_t, Table> tables;  // by table number
+    std::vector<Record> records;            // every leaf record, in key order
 };
 
 std::string hex(std::uint64_t v) {
@@ -148,10 +150,9 @@ void check_table(Table& t, bool oem, std::vector<std::string>* d) {
     }
 }
 
-Loaded load(const std::string& path) {
+// Reads and checks the file open in f.
+Loaded load(sk::platform::File& f) {
     Loaded l;
-    sk::platform::File f;
-    if (!f.open(path, sk::platform::kAccessRead | sk::platform::kDenyNone)) { l.defects.push_back("cannot open " + path); return l; }
     l.file_size = f.size();
     if (l.file_size == 0) { l.defects.push_back("not a KSF file (empty)"); return l; }
     // An enciphered file is read with the password in KSF_PASSWORD (kept off the
@@ -179,8 +180,36 @@ Loaded load(const std::string& path) {
     if (store.root() != kNoPage) count_pages(store, h, store.root(), 64, &l);
     l.record_count = records.size();
     for (const Record& r : records) classify(r, &l);
+    l.records = std::move(records);
     for (auto& [id, t] : l.tables) { t.id = Id::of(id); check_table(t, false, &l.defects); }
     return l;
+}
+
+Loaded load(const std::string& path) {
+    sk::platform::File f;
+    if (!f.open(path, sk::platform::kAccessRead | sk::platform::kDenyNone)) {
+        Loaded l;
+        l.defects.push_back("cannot open " + path);
+        return l;
+    }
+    return load(f);
+}
+
+std::string upper(std::string s) {
+    for (char& c : s)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+}
+
+// The physical file a name stands for: the name itself when it exists, else,
+// for a name without an extension, the name with ".KSF" as the driver adds it.
+std::string physical_name(const std::string& file) {
+    if (sk::platform::file_exists(file)) return file;
+    const auto slash = file.rfind('/');
+    const std::string base = slash == std::string::npos ? file : file.substr(slash + 1);
+    if (!base.empty() && base.find('.') == std::string::npos && sk::platform::file_exists(file + ".KSF"))
+        return file + ".KSF";
+    return file;
 }
 
 void split_name(const std::string& arg, std::string* file, std::string* table) {
@@ -292,11 +321,57 @@ int cmd_dump(const Loaded& l, const std::string& only, std::ostream& out, std::o
 // pending journal's state taken over, every page laid out without gaps. The
 // new image goes to a temporary file that replaces the original only once it
 // is complete and flushed.
-int cmd_rebuild(const std::string& file, const Loaded& l, std::ostream& out, std::ostream& err) {
+// Carries every record of table id over unchanged: its name record and all
+// records under its table number.
+int copy_table(const Loaded& l, std::uint32_t id, PageTree* tree) {
+    const Id table = Id::of(id);
+    for (const Record& r : l.records) {
+        const std::string_view k = r.key();
+        const RecordKind kind = record_kind(k);
+        const bool mine = kind == RecordKind::kTableName ? r.data() == table.view()
+                          : kind == RecordKind::kTransactionLink ? false
+                                                                 : k.size() >= kIdSize && k.substr(0, kIdSize) == table.view();
+        if (!mine) continue;
+        if (int rc = tree->insert(r)) return rc;
+    }
+    return 0;
+}
+
+// With a table named, only that table is rebuilt and every record of the other
+// tables is carried over as it is.
+int cmd_rebuild(const std::string& file, const std::string& only, std::ostream& out, std::ostream& err) {
+    // Nobody else may have the file open while it is read and replaced; the
+    // handle is kept until the new file has taken its place.
+    sk::platform::File original;
+    if (!original.open(file, sk::platform::kAccessReadWrite | sk::platform::kDenyAll)) {
+        err << file << ": " << (sk::platform::file_exists(file) ? "in use or not writable" : "cannot open") << "\n";
+        return 1;
+    }
+    const Loaded l = load(original);
+    if (!l.opened) {
+        for (const std::string& d : l.defects) err << file << ": " << d << "\n";
+        return 1;
+    }
+    const std::string wanted = upper(only);
+    bool found = only.empty();
+    for (const auto& [id, t] : l.tables) found = found || t.name == wanted;
+    if (!found) {
+        err << file << ": no table " << only << "; nothing was changed\n";
+        return 1;
+    }
     MemoryPageStore store;
     PageTree tree(store);
-    std::size_t records = 0, dropped = 0;
+    std::size_t records = 0, dropped = 0, tables = 0;
     for (const auto& [id, t] : l.tables) {
+        if (!only.empty() && t.name != wanted) {
+            if (int rc = copy_table(l, id, &tree)) {
+                err << file << ": cannot copy table " << (t.name.empty() ? std::to_string(id) : t.name) << " (error "
+                    << rc << "); nothing was changed\n";
+                return 1;
+            }
+            continue;
+        }
+        ++tables;
         if (t.name.empty() || !t.def_ok) {
             err << file << ": table " << (t.name.empty() ? std::to_string(id) : t.name)
                 << " has no name or no readable definition; nothing was changed\n";
@@ -325,6 +400,7 @@ int cmd_rebuild(const std::string& file, const Loaded& l, std::ostream& out, std
             KeyLayout layout;
             const auto kn = static_cast<std::uint8_t>(k);
             std::uint32_t entries = 0;
+            // A key without components holds no entries.
             if (key_layout(t.def, k, &layout) && !t.def.keys[k].components.empty()) {
                 for (const auto& [recno, img] : t.data) {
                     if (img.size() != t.def.record_length) continue;
@@ -349,29 +425,31 @@ int cmd_rebuild(const std::string& file, const Loaded& l, std::ostream& out, std
         return 1;
     }
     if (l.cipher) l.cipher->apply(0, image.data(), image.size());
+    // The new image is written beside the file and takes its place in one step:
+    // a crash leaves the old file or the new one, never a part of either.
     const std::string temp = file + ".rebuild";
-    sk::platform::File original, fresh;
-    if (!original.open(file, sk::platform::kAccessReadWrite | sk::platform::kDenyAll)) {
-        err << file << ": in use or not writable\n";
-        return 1;
-    }
+    sk::platform::File fresh;
     if (!fresh.create(temp, sk::platform::kAccessReadWrite | sk::platform::kDenyAll) ||
         fresh.write_at(0, image.data(), image.size()) != static_cast<std::int64_t>(image.size()) || !fresh.flush()) {
         fresh.close();
         sk::platform::delete_file(temp);
-        err << file << ": cannot write " << temp << "\n";
+        err << file << ": cannot write " << temp << "; nothing was changed\n";
         return 1;
     }
     fresh.close();
-    // The platform renames only onto a free name: the original goes first. Should
-    // that be the last step done, the complete new image waits under the
-    // temporary name.
-    original.close();
-    if (!sk::platform::delete_file(file) || !sk::platform::rename_file(temp, file)) {
-        err << file << ": cannot replace the file; the rebuilt image is " << temp << "\n";
+    if (!sk::platform::replace_file_atomically(temp, original.path().empty() ? file : original.path())) {
+        const int error = sk::platform::last_system_error();
+        if (!sk::platform::file_exists(temp)) {
+            // The new file is in place; only making the rename durable failed.
+            err << file << ": rebuilt, but the directory could not be flushed (system error " << error << ")\n";
+            return 1;
+        }
+        sk::platform::delete_file(temp);
+        err << file << ": cannot replace the file (system error " << error << "); nothing was changed\n";
         return 1;
     }
-    out << file << ": rebuilt, " << l.tables.size() << " tables, " << records << " records";
+    original.close();
+    out << file << ": rebuilt, " << tables << (tables == 1 ? " table, " : " tables, ") << records << " records";
     if (dropped) out << ", " << dropped << " records or entries dropped";
     out << "\n";
     return 0;
@@ -389,6 +467,8 @@ int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err) {
     std::string file, table;
     split_name(argv[2], &file, &table);
     if (cmd != "info" && cmd != "check" && cmd != "dump" && cmd != "rebuild") { err << "unknown command " << cmd << "\n"; return 2; }
+    file = physical_name(file);
+    if (cmd == "rebuild") return cmd_rebuild(file, table, out, err);
     Loaded l = load(file);
     if (cmd == "check") {
         for (const std::string& d : l.defects) out << file << ": " << d << "\n";
@@ -396,7 +476,6 @@ int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err) {
         return l.defects.empty() ? 0 : 1;
     }
     if (!l.opened) { for (const std::string& d : l.defects) err << file << ": " << d << "\n"; return 1; }
-    if (cmd == "rebuild") return cmd_rebuild(file, l, out, err);
     return cmd == "info" ? cmd_info(l, out) : cmd_dump(l, table, out, err);
 }
 

@@ -1,6 +1,9 @@
 // The ksf command-line tool: info, check and dump over a KSF file, built on the
 // engine's own readers in data/ksf/, and rebuild, which writes the file afresh
-// from its data records. Only rebuild changes the file.
+// from its data records (FILE\!TABLE: that table only, the others carried over
+// as they are) and puts the new file in the old one's place in one step. Only
+// rebuild changes the file. A FILE without an extension that does not exist is
+// looked for with ".KSF", as the driver names it.
 #pragma once
 
 #include <ostream>

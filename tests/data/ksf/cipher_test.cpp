@@ -15,6 +15,7 @@
 #include "data/ksf/cipher.h"
 #include "data/ksf/ksf_file.h"
 #include "data/ksf/page_tree.h"
+#include "ksf_read_back.h"
 #include "ksf_test_table.h"
 #include "platform/file.h"
 #include "runtime/error.h"
@@ -58,19 +59,8 @@ std::string key_of(int i) {
     return std::string(8 - s.size(), '0') + s;
 }
 
-using Model = std::map<std::string, std::string>;
-
-Model read_back(KsfFile& f) {
-    Model m;
-    EXPECT_EQ(f.refresh(), 0);
-    f.begin_tree_operation();
-    PageTree tree(f);
-    for (const auto& d : tree.check()) ADD_FAILURE() << d;
-    std::vector<Record> records;
-    tree.check(&records);
-    for (const Record& r : records) m[std::string(r.key())] = std::string(r.data());
-    return m;
-}
+using Model = sk::test::KsfModel;
+using sk::test::read_back;
 
 void change(std::mt19937& rng, KsfFile& f, Model& model) {
     f.begin_tree_operation();

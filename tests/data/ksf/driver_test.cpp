@@ -15,6 +15,7 @@
 #include "data/ksf/driver.h"
 #include "data/ksf/ksf_file.h"
 #include "data/ksf/page_tree.h"
+#include "ksf_read_back.h"
 #include "ksf_test_table.h"
 #include "platform/file.h"
 #include "runtime/error.h"
@@ -202,6 +203,91 @@ TEST_F(KsfDriver, RandomChangesMatchTheModelInEveryKeyOrder) {
     EXPECT_TRUE(tree.check().empty());
     EXPECT_TRUE(f.check_space().empty());
     EXPECT_EQ(static_cast<std::uint64_t>(f.file().size()), f.header().allocated_end());
+}
+
+TEST_F(KsfDriver, BuildRecomputesKeyEntriesExactlyFromTheDataRecords) {
+    KsfTestTable t("build");
+    ASSERT_EQ(sd::create(&t.fcb), 0);
+    ASSERT_EQ(sd::open(&t.fcb, 0x12), 0);
+    for (int i = 0; i < 400; ++i) {
+        // Every tenth location blank (the optional key leaves it out), categories repeating.
+        t.set(i % 10 == 3 ? "" : "site" + std::to_string(i), "cat" + std::to_string(i % 9), i % 13 - 6);
+        ASSERT_EQ(sd::add(&t.fcb), 0) << i;
+    }
+    ASSERT_EQ(sd::close(&t.fcb), 0);
+    sk::test::KsfModel sound;
+    std::string table;  // the table number's 4 bytes
+    {
+        sk::ksf::KsfFile f(path("build.KSF"));
+        ASSERT_EQ(f.open(0x12, false), 0);
+        sound = sk::test::read_back(f);
+        table = sound.at("\xFE" "UNNAMED");  // a name without "\!" names this table
+    }
+    ASSERT_EQ(table.size(), 4u);
+    const auto of_key = [&](const sk::test::KsfModel& m, std::uint8_t key) {
+        sk::test::KsfModel part;
+        for (const auto& [k, v] : m)
+            if (k.size() > 4 && k.compare(0, 4, table) == 0 && (static_cast<std::uint8_t>(k[4]) == key ||
+                                                                 (static_cast<std::uint8_t>(k[4]) == 0xF6 && k.size() == 6 &&
+                                                                  static_cast<std::uint8_t>(k[5]) == key)))
+                part[k] = v;
+        return part;
+    };
+    ASSERT_EQ(of_key(sound, 0).size(), 360u + 1);  // entries and counter
+    // Damage keys 0 and 1 behind the driver's back: entries lost, a stray entry,
+    // counters wrong.
+    {
+        sk::ksf::KsfFile f(path("build.KSF"));
+        ASSERT_EQ(f.open(0x12, false), 0);
+        ASSERT_EQ(f.refresh(), 0);
+        int n = 0;
+        for (const auto& [k, v] : sound) {
+            if (k.size() <= 5 || k.compare(0, 4, table) != 0 || static_cast<std::uint8_t>(k[4]) > 1 || n++ % 3 != 0) continue;
+            f.begin_tree_operation();
+            ASSERT_EQ(sk::ksf::PageTree(f).remove(k), 0);
+        }
+        f.begin_tree_operation();
+        ASSERT_EQ(sk::ksf::PageTree(f).insert(sk::ksf::Record::of(table + std::string("\x01STRAY\0\0\0\x07", 10))), 0);
+        for (std::uint8_t key : {0, 1}) {
+            f.begin_tree_operation();
+            ASSERT_EQ(sk::ksf::PageTree(f).replace(sk::ksf::counter_record(sk::ksf::Id::of(sk::ksf::get_be32(
+                                                                                   reinterpret_cast<const std::uint8_t*>(table.data()))),
+                                                                           key, 9999, 0)),
+                      0);
+        }
+        ASSERT_EQ(f.commit(), 0);
+    }
+    const auto file_now = [&] {
+        sk::ksf::KsfFile f(path("build.KSF"));
+        EXPECT_EQ(f.open(0x12, false), 0);
+        return sk::test::read_back(f);
+    };
+    // BUILD of one key mends that key alone.
+    ASSERT_EQ(sd::open(&t.fcb, 0x12), 0);
+    ASSERT_EQ(sd::build_key(&t.fcb, &t.k_category), 0);
+    ASSERT_EQ(sd::close(&t.fcb), 0);
+    sk::test::KsfModel now = file_now();
+    EXPECT_TRUE(of_key(now, 1) == of_key(sound, 1));
+    EXPECT_FALSE(of_key(now, 0) == of_key(sound, 0));
+    EXPECT_TRUE(of_key(now, 2) == of_key(sound, 2));
+    // BUILD of every key gives back exactly the records the adds wrote.
+    ASSERT_EQ(sd::open(&t.fcb, 0x12), 0);
+    ASSERT_EQ(sd::build(&t.fcb), 0);
+    EXPECT_EQ(sd::records_key(&t.fcb, &t.k_location), 360);
+    ASSERT_EQ(sd::close(&t.fcb), 0);
+    EXPECT_TRUE(file_now() == sound);
+}
+
+TEST_F(KsfDriver, KeyWithoutComponentsIsRefusedAtCreateAndOpen) {
+    KsfTestTable good("nocomp");
+    ASSERT_EQ(sd::create(&good.fcb), 0);
+    KsfTestTable t("nocomp");
+    t.k_rating.component_count = 0;
+    EXPECT_EQ(sd::create(&t.fcb), sk::rt::kInvalidRecordDeclaration);
+    EXPECT_EQ(sd::open(&t.fcb, 0x42), sk::rt::kInvalidRecordDeclaration);
+    // The file created with the sound declaration is untouched and opens.
+    ASSERT_EQ(sd::open(&good.fcb, 0x42), 0);
+    EXPECT_EQ(sd::records(&good.fcb), 0);
 }
 
 TEST_F(KsfDriver, DuplicateAddAndPutLeaveNoTrace) {

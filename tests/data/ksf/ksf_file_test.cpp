@@ -10,11 +10,13 @@
 
 #include "data/ksf/ksf_file.h"
 #include "data/ksf/page_tree.h"
+#include "ksf_read_back.h"
 #include "platform/file.h"
 #include "support/platform_temp_dir.h"
 
 using namespace sk::ksf;
-using Model = std::map<std::string, std::string>;
+using sk::test::read_back;
+using Model = sk::test::KsfModel;
 
 namespace {
 
@@ -23,20 +25,6 @@ constexpr unsigned kMode = sk::platform::kAccessReadWrite | sk::platform::kDenyA
 std::string key_of(int i) {
     std::string s = std::to_string(i);
     return std::string(8 - s.size(), '0') + s;
-}
-
-// The records of the file as a map; failures are test failures.
-Model read_back(KsfFile& f) {
-    Model m;
-    EXPECT_EQ(f.refresh(), 0);
-    f.begin_tree_operation();
-    PageTree tree(f);
-    for (const auto& d : tree.check()) ADD_FAILURE() << d;
-    std::vector<Record> records;
-    tree.check(&records);
-    for (const Record& r : records) m[std::string(r.key())] = std::string(r.data());
-    for (const auto& d : f.check_space()) ADD_FAILURE() << d;
-    return m;
 }
 
 Model read_file(const std::string& path) {
@@ -143,6 +131,109 @@ TEST(KsfFile, SmallCacheStillCommitsEveryChange) {
     EXPECT_LT(f.cached_count(), 100u);
     f.close();
     EXPECT_TRUE(read_file(path) == model);
+}
+
+TEST(KsfFile, CommitWritesEveryDirtyPageAndOnlyTracksDirtyOnes) {
+    // Records of three tables (three key prefixes) in one file, a cache far
+    // smaller than the file so that clean pages come and go, data lengths that
+    // move pages between size classes, and commits of a few pages and of
+    // thousands. After every change the dirty list must name exactly the pages
+    // marked dirty; after every commit nothing is dirty and a fresh opener finds
+    // the model.
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("dirty.ksf");
+    std::mt19937 rng(4242);
+    Model model;
+    const auto change = [&](KsfFile& f) {
+        f.begin_tree_operation();
+        PageTree tree(f);
+        const std::string key = std::string(1, static_cast<char>(1 + rng() % 3)) + key_of(static_cast<int>(rng() % 3000));
+        std::string data(rng() % 8 == 0 ? 400 + rng() % 2500 : rng() % 120, static_cast<char>('a' + rng() % 26));
+        auto it = model.find(key);
+        if (it == model.end()) {
+            ASSERT_EQ(tree.insert(Record::of(key, data)), 0);
+            model[key] = data;
+        } else if (rng() % 3 == 0) {
+            ASSERT_EQ(tree.remove(key), 0);
+            model.erase(it);
+        } else {
+            ASSERT_EQ(tree.replace(Record::of(key, data)), 0);
+            it->second = data;
+        }
+    };
+    const int batches[] = {5000, 3, 40, 1, 700, 12, 2500, 90};
+    for (int session = 0; session < 2; ++session) {
+        KsfFile f(path);
+        // Deny write, so that a fresh reader may look in between commits.
+        ASSERT_EQ(f.open(sk::platform::kAccessReadWrite | sk::platform::kDenyWrite, session == 0), 0);
+        f.set_cache_limit(96 * 1024);
+        ASSERT_EQ(f.refresh(), 0);
+        for (int batch : batches) {
+            for (int i = 0; i < batch; ++i) {
+                change(f);
+                if (i % 97 == 0) ASSERT_TRUE(f.dirty_list_consistent()) << "batch " << batch << " change " << i;
+            }
+            ASSERT_TRUE(f.dirty_list_consistent());
+            EXPECT_GT(f.dirty_count(), 0u);
+            ASSERT_EQ(f.commit(), 0);
+            EXPECT_EQ(f.dirty_count(), 0u);
+            ASSERT_TRUE(f.dirty_list_consistent());
+            ASSERT_TRUE(read_file(path) == model) << "session " << session << " batch " << batch;
+        }
+        EXPECT_LE(f.cached_bytes(), 96u * 1024);
+    }
+    EXPECT_TRUE(read_file(path) == model);
+}
+
+TEST(KsfFile, LookupsBetweenChangesAlwaysSeeTheCurrentTree) {
+    // Runs of finds and seeks (which reuse the leaves recent lookups ended in)
+    // mixed with changes, commits, a rollback and a cache that keeps evicting:
+    // every answer must be the model's.
+    sk::test::PlatformTempDir dir;
+    KsfFile f(dir.file("hints.ksf"));
+    ASSERT_EQ(f.open(kMode, true), 0);
+    f.set_cache_limit(48 * 1024);
+    ASSERT_EQ(f.refresh(), 0);
+    std::mt19937 rng(77);
+    Model model;
+    for (int i = 0; i < 1500; ++i) random_change(rng, f, model, 2000);
+    ASSERT_EQ(f.commit(), 0);
+    const auto lookups = [&](int n) {
+        for (int i = 0; i < n; ++i) {
+            const std::string key = key_of(static_cast<int>(rng() % 2100));
+            f.begin_tree_operation();
+            PageTree tree(f);
+            Record r;
+            auto it = model.find(key);
+            ASSERT_EQ(tree.find(key, &r), it == model.end() ? kTreeNone : 0) << key;
+            if (it != model.end()) EXPECT_EQ(r.data(), it->second);
+            const bool forward = rng() % 2 == 0, inclusive = rng() % 2 == 0;
+            auto want = forward ? (inclusive ? model.lower_bound(key) : model.upper_bound(key))
+                                : (inclusive ? model.upper_bound(key) : model.lower_bound(key));
+            const bool none = forward ? want == model.end() : want == model.begin();
+            if (!forward && !none) --want;
+            const int rc = tree.seek(key, forward, inclusive, &r);
+            ASSERT_EQ(rc, none ? kTreeNone : 0) << key;
+            if (!none) EXPECT_EQ(r.key(), want->first) << key;
+        }
+    };
+    for (int round = 0; round < 12; ++round) {
+        lookups(150);
+        for (int i = 0; i < 1 + static_cast<int>(rng() % 60); ++i) random_change(rng, f, model, 2000);
+        lookups(50);
+        ASSERT_EQ(f.commit(), 0);
+        if (round == 5) {
+            // Changes given up: the tree goes back to the committed state.
+            const Model kept = model;
+            for (int i = 0; i < 30; ++i) random_change(rng, f, model, 2000);
+            lookups(20);
+            f.rollback();
+            ASSERT_EQ(f.refresh(), 0);
+            model = kept;
+            lookups(50);
+        }
+    }
+    EXPECT_TRUE(read_back(f) == model);
 }
 
 TEST(KsfFile, ACrashAtAnyWriteOrFlushLeavesTheOldOrTheNewState) {
