@@ -4,6 +4,7 @@
 
 #include "app/browse_procedure.h"
 #include "app/dictionary.h"
+#include "app/html_export.h"
 #include "app/procedures.h"
 #include "data/view.h"
 #include "runtime/bind.h"
@@ -14,67 +15,31 @@ namespace sk::app {
 namespace sd = sk::data;
 namespace rt = sk::rt;
 
-namespace {
-
-void clear_site() {
-    std::memset(&url_record, ' ', sizeof url_record);
-    std::memset(url_record.rating, 0, sizeof url_record.rating);
-    if (char* memo = url_siteinfo_text()) std::memset(memo, ' ', kSiteInfoSize);
-}
-
-}  // namespace
-
 void BrowseURL_K_Category() {
     char limit[kCategorySize];
     std::memcpy(limit, cat_record.category, sizeof limit);
     sd::FileControlBlock view;
     sd::init_view_block(&view, &LINKDB);
 
-    BrowseSpec spec;
-    spec.primary = &LINKDB;
-    spec.view = &view;
-    spec.file_label = "LINKDB";
-    spec.columns_size = 128 + 60 + 15 + 2 + 10;
-    spec.store_columns = [](unsigned char* c) {
-        std::memcpy(c, url_record.location, 128);
-        std::memcpy(c + 128, url_record.description, 60);
-        std::memcpy(c + 188, url_record.category, 15);
-        std::memcpy(c + 203, url_record.rating, 2);
-        std::memcpy(c + 205, url_record.keyword, 10);
-    };
-    spec.load_columns = [](const unsigned char* c) { std::memcpy(&url_record, c, sizeof url_record); };
-    spec.clear_record = clear_site;
-    BrowseOrder category;
-    category.key = &url_k_category;
-    category.filter = "UPPER(URL:Category) = UPPER(BRW1::Sort1:Reset:CAT:Category)";
-    category.limit = limit;
-    category.limit_source = cat_record.category;
-    category.limit_size = kCategorySize;
-    category.distribution = BrowseOrder::Distribution::kText;
-    category.component = url_record.location;
-    category.component_length = sizeof url_record.location;
-    spec.orders = {category};
+    constexpr const char* kLimitName = "BRW1::Sort1:Reset:CAT:Category";
+    BrowseSpec spec = category_sites_spec(&view, limit, kLimitName);
 
     BrowseWindow s;
     s.module = "LKDB32$lkdb3005";
     s.label = "BROWSEURL:K_CATEGORY$QUICKWINDOW";
     s.section = "BrowseURL:K_Category";
     s.list = 1, s.sheet = 2, s.insert = 3, s.change = 4, s.remove = 5, s.close = 6;
-    using sk::ui::QueueField;
-    s.fields = {QueueField{0, rt::kTypeString, 128, 0},   QueueField{128, rt::kTypeString, 60, 0},
-                QueueField{188, rt::kTypeString, 15, 0},  QueueField{203, rt::kTypeDecimal, 2, 0},
-                QueueField{205, rt::kTypeString, 10, 0},  QueueField{215, rt::kTypeByte, 1, 0},
-                QueueField{216, rt::kTypeString, 512, 0}};
+    s.fields = category_sites_fields();
     s.before_insert = [&](int) {
         sd::get_pointer(&LINKDB, 0);
-        clear_site();
+        clear_site_record();
         std::memcpy(url_record.category, limit, sizeof limit);
     };
     s.update = UpdateLINKDB;
     s.locate_key = [](int, char c) { set_fixed(url_record.location, sizeof url_record.location, std::string(1, c)); };
     s.bind_names = [&] {
         bind_file_fields();
-        rt::bind_name("BRW1::Sort1:Reset:CAT:Category", rt::bound_string(limit, sizeof limit));
+        rt::bind_name(kLimitName, rt::bound_string(limit, sizeof limit));
     };
     run_browse(s, std::move(spec));
 }

@@ -4,6 +4,7 @@
 
 #include "app/browse_procedure.h"
 #include "app/dictionary.h"
+#include "app/html_export.h"
 #include "app/procedures.h"
 #include "data/view.h"
 #include "runtime/bind.h"
@@ -18,12 +19,6 @@ namespace {
 
 double rating() { return sk::ui::variable_number(rt::bound_decimal(url_record.rating, 2, 0)); }
 void set_rating(double v) { sk::ui::set_variable_number(rt::bound_decimal(url_record.rating, 2, 0), v); }
-
-void clear_site() {
-    std::memset(&url_record, ' ', sizeof url_record);
-    std::memset(url_record.rating, 0, sizeof url_record.rating);
-    if (char* memo = url_siteinfo_text()) std::memset(memo, ' ', kSiteInfoSize);
-}
 
 }  // namespace
 
@@ -52,7 +47,7 @@ void BrowseLINKDB() {
         std::memcpy(url_record.rating, c + 203, 2);
         std::memcpy(url_record.keyword, c + 205, 10);
     };
-    spec.clear_record = clear_site;
+    spec.clear_record = clear_site_record;
     BrowseOrder location;
     location.key = &url_k_location;
     location.distribution = BrowseOrder::Distribution::kText;
@@ -91,7 +86,7 @@ void BrowseLINKDB() {
     s.order_of_tab = [](int tab) { return tab >= 2 && tab <= 5 ? tab - 1 : 5; };
     s.before_insert = [&](int order) {
         sd::get_pointer(&LINKDB, 0);
-        clear_site();
+        clear_site_record();
         if (order == 2) std::memcpy(url_record.category, limit, sizeof limit);
     };
     s.update = UpdateLINKDB;

@@ -6,6 +6,7 @@
 
 #include "app/dictionary.h"
 #include "app/standard_messages.h"
+#include "app/update_actions.h"
 #include "data/file_layer.h"
 #include "data/view.h"
 #include "runtime/error.h"
@@ -192,6 +193,8 @@ void BrowsePage::locate(int mode) {
 }
 
 void BrowsePage::rebuild(int mode) {
+    // The page is read afresh from the file: the wait cursor shows meanwhile.
+    BusyCursor busy;
     if (mode == 1) {
         m_keep_position = sd::position(m_spec.view);
         sd::reset(m_spec.view, m_keep_position);

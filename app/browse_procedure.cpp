@@ -4,12 +4,16 @@
 #include <string>
 
 #include "app/dictionary.h"
+#include "app/html_export.h"
+#include "app/select_list.h"
 #include "app/window_placement.h"
+#include "data/view.h"
 #include "platform/display/display.h"
 #include "ui/popup.h"
 #include "app/procedures.h"
 #include "ui/window.h"
 #include <cstdlib>
+#include <cstring>
 
 namespace sk::app {
 
@@ -20,8 +24,7 @@ namespace {
 
 // The list properties: vertical scroll bar, rows per page, selected row, thumb.
 constexpr std::uint32_t kPropVScroll = 31883, kPropRowsPerPage = 31886, kPropSelected = 31887, kPropThumb = 31902;
-constexpr std::uint32_t kKeyRightButton = 2, kKeyDoubleClick = 5, kKeyInsert = 0x2D, kKeyDelete = 0x2E,
-                        kKeyCtrlEnter = 0x20D;
+constexpr std::uint32_t kKeyRightButton = kListKeyRightButton;
 
 struct Loop {
     BrowseWindow& s;
@@ -30,6 +33,8 @@ struct Loop {
     std::int32_t request = 0;
     bool initialised = false;
     bool forced = false;
+
+    UpdateButtons buttons() const { return {s.insert, s.change, s.remove}; }
 
     int rows() {
         const int n = std::atoi(w.property(s.list, kPropRowsPerPage).c_str());
@@ -66,17 +71,8 @@ struct Loop {
         PendingRequest = how;
         s.update();
         const std::int32_t response = LastResponse;
-        page.reset_view();
         page.set_rows(rows());
-        if (how == RequestDelete) {
-            if (response == ResponseDone) page.remove_highlighted();
-            page.rebuild(2);
-        } else if (response == ResponseDone) {
-            page.locate(2);
-        } else {
-            page.rebuild(2);
-        }
-        page.compute_distribution();
+        page_after_update(page, how, response);
         w.post(ui::kEventNewSelection, s.list);
         w.select(s.list);
         forced = true;
@@ -96,7 +92,8 @@ struct Loop {
             s.locations_action();
             refresh();
         } else if (f == s.clipboard) {
-            pd::set_clipboard_text(fixed_text(url_record.location));
+            // An empty page has no address to copy: the clipboard keeps its text.
+            if (page.has_entries()) pd::set_clipboard_text(fixed_text(url_record.location));
         } else if (f == s.close) {
             w.post(ui::kEventCloseWindow);
         }
@@ -105,10 +102,7 @@ struct Loop {
     void new_selection() {
         page.selection_handled();
         if (w.keycode() == kKeyRightButton) {
-            w.set_keycode(0);
-            const int choice = ui::popup(page.has_entries() ? "&Insert|&Change|&Delete" : "&Insert|~&Change|~&Delete");
-            const std::int32_t target[] = {0, s.insert, s.change, s.remove};
-            if (choice >= 1 && choice <= 3) w.post(ui::kEventAccepted, target[choice]);
+            update_popup(w, page.has_entries(), buttons());
             return;
         }
         if (!page.has_entries()) return;
@@ -130,16 +124,11 @@ struct Loop {
 
     void keys() {
         const std::uint32_t key = w.keycode();
-        if (!page.has_entries()) {
-            if (key == kKeyInsert) w.post(ui::kEventAccepted, s.insert);
-        } else if (key == kKeyDoubleClick || key == kKeyCtrlEnter) {
-            page.load_highlighted();
-            w.post(ui::kEventAccepted, s.change);
-        } else if (key == kKeyInsert) {
-            w.post(ui::kEventAccepted, s.insert);
-        } else if (key == kKeyDelete) {
-            w.post(ui::kEventAccepted, s.remove);
-        } else if (const ui::EventRecord* r = w.current_event(); r != nullptr && r->key_char >= 0x20) {
+        if (const std::int32_t target = alerted_button(key, page.has_entries(), buttons())) {
+            if (target == s.change) page.load_highlighted();
+            w.post(ui::kEventAccepted, target);
+        } else if (const ui::EventRecord* r = w.current_event();
+                   page.has_entries() && r != nullptr && r->key_char >= 0x20) {
             locate_char(static_cast<char>(r->key_char));
         }
         w.post(ui::kEventNewSelection, s.list);
@@ -172,6 +161,73 @@ struct Loop {
 
 }  // namespace
 
+BrowseSpec category_sites_spec(sk::data::FileControlBlock* view, char* limit, const std::string& limit_name) {
+    // The entry's columns lie as the site record does: location, description,
+    // category, rating, keyword.
+    BrowseSpec spec;
+    spec.primary = &LINKDB;
+    spec.view = view;
+    spec.file_label = "LINKDB";
+    spec.columns_size = sizeof(LinkdbRecord);
+    spec.store_columns = [](unsigned char* c) { std::memcpy(c, &url_record, sizeof url_record); };
+    spec.load_columns = [](const unsigned char* c) { std::memcpy(&url_record, c, sizeof url_record); };
+    spec.clear_record = clear_site_record;
+    BrowseOrder by_category;
+    by_category.key = &url_k_category;
+    by_category.filter = "UPPER(URL:Category) = UPPER(" + limit_name + ")";
+    by_category.limit = limit;
+    by_category.limit_source = cat_record.category;
+    by_category.limit_size = kCategorySize;
+    by_category.distribution = BrowseOrder::Distribution::kText;
+    by_category.component = url_record.location;
+    by_category.component_length = sizeof url_record.location;
+    spec.orders = {by_category};
+    return spec;
+}
+
+std::vector<ui::QueueField> category_sites_fields() {
+    return {ui::QueueField{0, sk::rt::kTypeString, 128, 0},   ui::QueueField{128, sk::rt::kTypeString, 60, 0},
+            ui::QueueField{188, sk::rt::kTypeString, 15, 0},  ui::QueueField{203, sk::rt::kTypeDecimal, 2, 0},
+            ui::QueueField{205, sk::rt::kTypeString, 10, 0},  ui::QueueField{215, sk::rt::kTypeByte, 1, 0},
+            ui::QueueField{216, sk::rt::kTypeString, std::uint32_t(kRowPositionSize), 0}};
+}
+
+void alert_browse_keys(ui::Window& w) {
+    for (std::uint32_t key : {kListKeyDoubleClick, kBrowseKeyInsert, kBrowseKeyDelete, kBrowseKeyCtrlEnter})
+        w.set_property(0, ui::kPropAlertKeys, std::to_string(key));
+}
+
+void update_popup(ui::Window& w, bool has_entries, const UpdateButtons& buttons) {
+    // The right press is answered here; left set, it would open the popup again
+    // on the next new selection.
+    ui::setkeycode(0);
+    w.set_keycode(0);
+    const int choice = ui::popup(has_entries ? "&Insert|&Change|&Delete" : "&Insert|~&Change|~&Delete");
+    const std::int32_t target[] = {0, buttons.insert, buttons.change, buttons.remove};
+    if (choice >= 1 && choice <= 3 && (has_entries || choice == 1)) w.post(ui::kEventAccepted, target[choice]);
+}
+
+std::int32_t alerted_button(std::uint32_t key, bool has_entries, const UpdateButtons& buttons) {
+    if (key == kBrowseKeyInsert) return buttons.insert;
+    if (!has_entries) return 0;
+    if (key == kListKeyDoubleClick || key == kBrowseKeyCtrlEnter) return buttons.change;
+    if (key == kBrowseKeyDelete) return buttons.remove;
+    return 0;
+}
+
+void page_after_update(BrowsePage& page, std::int32_t request, std::int32_t response) {
+    page.reset_view();
+    if (request == RequestDelete) {
+        if (response == ResponseDone) page.remove_highlighted();
+        page.rebuild(2);
+    } else if (response == ResponseDone) {
+        page.locate(2);
+    } else {
+        page.rebuild(2);
+    }
+    page.compute_distribution();
+}
+
 void run_browse(BrowseWindow& s, BrowseSpec spec) {
     const std::int32_t request = PendingRequest;
     PendingRequest = 0;
@@ -188,8 +244,7 @@ void run_browse(BrowseWindow& s, BrowseSpec spec) {
     ui::Window w(ui::WindowType::kMdiChild, s.module, s.label, bindings);
     if (w.open()) {
         restore_window_position(w, s.section);
-        for (std::uint32_t key : {kKeyDoubleClick, kKeyInsert, kKeyDelete, kKeyCtrlEnter})
-            w.set_property(0, ui::kPropAlertKeys, std::to_string(key));
+        alert_browse_keys(w);
         Loop l{s, page, w, request};
         while (w.accept()) {
             s.bind_names();

@@ -5,6 +5,8 @@
 
 #include "app/dictionary.h"
 #include "app/integrity.h"
+#include "app/procedures.h"
+#include "app/select_list.h"
 #include "app/standard_messages.h"
 #include "data/file_layer.h"
 #include "data/view.h"
@@ -12,6 +14,8 @@
 #include "runtime/error.h"
 #include "runtime/halt.h"
 #include "runtime/locale.h"
+#include "ui/event.h"
+#include "ui/window.h"
 
 namespace sk::app {
 
@@ -19,25 +23,6 @@ namespace sd = sk::data;
 namespace display = sk::platform::display;
 
 namespace {
-
-// The system wait cursor while a routine runs, when there is a display to show it.
-class BusyCursor {
-public:
-    BusyCursor() {
-        if (display::is_display_open()) {
-            m_saved = display::current_cursor();
-            display::set_cursor(display::Cursor::kWait);
-            m_set = true;
-        }
-    }
-    ~BusyCursor() {
-        if (m_set) display::set_cursor(m_saved);
-    }
-
-private:
-    bool m_set = false;
-    display::Cursor m_saved = display::Cursor::kArrow;
-};
 
 std::int32_t delete_request(std::int32_t (*routine)()) {
     if (ShowStandardMessage(32) != sk::rt::kButtonOk) return ResponseCancelled;
@@ -80,6 +65,18 @@ SaveOutcome change(std::int32_t (*routine)()) {
 
 }  // namespace
 
+BusyCursor::BusyCursor() {
+    if (display::is_display_open()) {
+        m_saved = display::current_cursor();
+        display::set_cursor(display::Cursor::kWait);
+        m_set = true;
+    }
+}
+
+BusyCursor::~BusyCursor() {
+    if (m_set) display::set_cursor(m_saved);
+}
+
 std::int32_t delete_site_request() { return delete_request(&IntegrityDeleteSite); }
 std::int32_t delete_category_request() { return delete_request(&IntegrityDeleteCategory); }
 
@@ -88,6 +85,28 @@ SaveOutcome insert_category() { return insert(&Categories, &cat_k_category, "Cat
 
 SaveOutcome change_site() { return change(&IntegrityUpdateSite); }
 SaveOutcome change_category() { return change(&IntegrityUpdateCategory); }
+
+void save_form(sk::ui::Window& w, std::int32_t request, SaveOutcome (*insert_record)(), SaveOutcome (*change_record)(),
+               std::int32_t first_field, std::int32_t& response, const std::function<void()>& restore) {
+    SaveOutcome outcome = SaveOutcome::kCancelled;
+    if (request == RequestInsert) outcome = insert_record();
+    else if (request == RequestChange) outcome = change_record();
+    switch (outcome) {
+        case SaveOutcome::kDone:
+            response = ResponseDone;
+            w.post(sk::ui::kEventCloseWindow);
+            break;
+        case SaveOutcome::kCancelled:
+            restore();
+            w.post(sk::ui::kEventCloseWindow);
+            break;
+        case SaveOutcome::kStay:
+            redisplay_form(w);
+            w.set_property(0, sk::ui::kPropAcceptAll, "0");
+            w.select(first_field);
+            break;
+    }
+}
 
 bool site_category_exists() {
     std::memcpy(cat_record.category, url_record.category, kCategorySize);

@@ -5,10 +5,30 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "data/queue.h"
+#include "platform/display/display.h"
+
+namespace sk::ui {
+class Window;
+}
 
 namespace sk::app {
+
+// The system wait cursor for the life of the object, when there is a display to
+// show it; the cursor before it comes back at the end.
+class BusyCursor {
+public:
+    BusyCursor();
+    ~BusyCursor();
+    BusyCursor(const BusyCursor&) = delete;
+    BusyCursor& operator=(const BusyCursor&) = delete;
+
+private:
+    bool m_set = false;
+    sk::platform::display::Cursor m_saved = sk::platform::display::Cursor::kArrow;
+};
 
 // The outcome of a save attempt, as the form goes on from it.
 enum class SaveOutcome {
@@ -32,6 +52,13 @@ SaveOutcome insert_category();
 // closes without the change, Cancel goes back to editing.
 SaveOutcome change_site();
 SaveOutcome change_category();
+
+// A form's save once its accept-all pass completed: the request's insert or
+// change, then the form closes (with response ResponseDone after a write; restore
+// puts the buffer back as it was handed in when nothing was written) or stays
+// open, its pass ended, with the focus on first_field.
+void save_form(sk::ui::Window& w, std::int32_t request, SaveOutcome (*insert)(), SaveOutcome (*change)(),
+               std::int32_t first_field, std::int32_t& response, const std::function<void()>& restore);
 
 // The site form's category check: CAT:CATEGORY = URL:CATEGORY and the category
 // read by its key. False (after warning 11) when there is no such category.

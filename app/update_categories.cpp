@@ -5,7 +5,9 @@
 #include <string>
 
 #include "app/browse_page.h"
+#include "app/browse_procedure.h"
 #include "app/dictionary.h"
+#include "app/html_export.h"
 #include "app/integrity.h"
 #include "app/procedures.h"
 #include "app/select_list.h"
@@ -19,7 +21,6 @@
 #include "runtime/error.h"
 #include "ui/controls/variable.h"
 #include "ui/event.h"
-#include "ui/popup.h"
 #include "ui/window.h"
 
 namespace sk::app {
@@ -36,54 +37,9 @@ constexpr std::int32_t kSiteList = 4;
 constexpr std::int32_t kInsertButton = 5, kChangeButton = 6, kDeleteButton = 7;
 constexpr std::int32_t kOkButton = 8, kCancelButton = 9;
 
-// Alerted on the site list.
-constexpr std::uint32_t kKeyInsert = 0x2D, kKeyDelete = 0x2E, kKeyCtrlEnter = 0x20D;
-
 constexpr const char* kLimitName = "BRW2::Sort1:Reset:CAT:Category";
 
-// The site list's page entry: the five columns in the list's order.
-constexpr std::size_t kLocationAt = 0, kDescriptionAt = 128, kCategoryAt = 188, kRatingAt = 203, kKeywordAt = 205;
-constexpr std::size_t kSiteColumns = 215;
-
-void clear_site() {
-    std::memset(&url_record, ' ', sizeof url_record);
-    std::memset(url_record.rating, 0, sizeof url_record.rating);
-    if (char* memo = url_siteinfo_text()) std::memset(memo, 0, kSiteInfoSize);
-}
-
-BrowseSpec site_spec(sd::FileControlBlock* view, char* limit) {
-    BrowseSpec spec;
-    spec.primary = &LINKDB;
-    spec.view = view;
-    spec.file_label = "LINKDB";
-    spec.columns_size = kSiteColumns;
-    spec.store_columns = [](unsigned char* c) {
-        std::memcpy(c + kLocationAt, url_record.location, sizeof url_record.location);
-        std::memcpy(c + kDescriptionAt, url_record.description, sizeof url_record.description);
-        std::memcpy(c + kCategoryAt, url_record.category, kCategorySize);
-        std::memcpy(c + kRatingAt, url_record.rating, sizeof url_record.rating);
-        std::memcpy(c + kKeywordAt, url_record.keyword, sizeof url_record.keyword);
-    };
-    spec.load_columns = [](const unsigned char* c) {
-        std::memcpy(url_record.location, c + kLocationAt, sizeof url_record.location);
-        std::memcpy(url_record.description, c + kDescriptionAt, sizeof url_record.description);
-        std::memcpy(url_record.category, c + kCategoryAt, kCategorySize);
-        std::memcpy(url_record.rating, c + kRatingAt, sizeof url_record.rating);
-        std::memcpy(url_record.keyword, c + kKeywordAt, sizeof url_record.keyword);
-    };
-    spec.clear_record = clear_site;
-    BrowseOrder by_category;
-    by_category.key = &url_k_category;
-    by_category.filter = std::string("UPPER(URL:Category) = UPPER(") + kLimitName + ")";
-    by_category.limit = limit;
-    by_category.limit_source = cat_record.category;
-    by_category.limit_size = kCategorySize;
-    by_category.distribution = BrowseOrder::Distribution::kText;
-    by_category.component = url_record.location;
-    by_category.component_length = sizeof url_record.location;
-    spec.orders = {by_category};
-    return spec;
-}
+constexpr UpdateButtons kSiteButtons{kInsertButton, kChangeButton, kDeleteButton};
 
 }  // namespace
 
@@ -124,15 +80,8 @@ void UpdateCategories() {
 
     sd::FileControlBlock view;
     sd::init_view_block(&view, &LINKDB);
-    BrowsePage page(site_spec(&view, limit));
-    ui::RowSource rows{&page.queue(),
-                       {{kLocationAt, rt::kTypeString, 128, 0},
-                        {kDescriptionAt, rt::kTypeString, 60, 0},
-                        {kCategoryAt, rt::kTypeString, kCategorySize, 0},
-                        {kRatingAt, rt::kTypeDecimal, 2, 0},
-                        {kKeywordAt, rt::kTypeString, 10, 0},
-                        {kSiteColumns, rt::kTypeByte, 1, 0},
-                        {kSiteColumns + 1, rt::kTypeString, std::uint32_t(kRowPositionSize), 0}}};
+    BrowsePage page(category_sites_spec(&view, limit, kLimitName));
+    ui::RowSource rows{&page.queue(), category_sites_fields()};
     rt::BoundVariable category = rt::bound_string(cat_record.category, kCategorySize);
     void* bindings[] = {&category, &rows, nullptr};
 
@@ -149,8 +98,7 @@ void UpdateCategories() {
     else if (own_request == RequestChange)
         sk::platform::display::set_window_text(w.handle(), "Changing a Categories Record");
     const bool edits = own_request == RequestInsert || own_request == RequestChange;
-    for (std::uint32_t key : {kListKeyDoubleClick, kKeyInsert, kKeyDelete, kKeyCtrlEnter})
-        w.set_property(0, ui::kPropAlertKeys, std::to_string(key));
+    alert_browse_keys(w);
     SelectList list(page, w, kSiteList);
 
     const auto refresh = [&](bool forced) {
@@ -158,10 +106,6 @@ void UpdateCategories() {
         list.refresh(forced, false);
         w.set_property(kChangeButton, ui::kPropDisabled, page.change_enabled() ? "0" : "1");
         w.set_property(kDeleteButton, ui::kPropDisabled, page.change_enabled() ? "0" : "1");
-    };
-    const auto stay_at = [&](std::int32_t field) {
-        w.set_property(0, ui::kPropAcceptAll, "0");
-        w.select(field);
     };
 
     // A site of the list through the site form, on this thread.
@@ -172,7 +116,7 @@ void UpdateCategories() {
         if (request != RequestInsert && !had_entries) return;
         if (request == RequestInsert) {
             sd::get_pointer(&LINKDB, 0);
-            clear_site();
+            clear_site_record();
             std::memcpy(url_record.category, limit, kCategorySize);
         }
         page.close_view();
@@ -191,38 +135,14 @@ void UpdateCategories() {
         }
         cat_record = editing;
         bind_limit();
-        page.reset_view();
-        if (request == RequestDelete) {
-            if (response == ResponseDone) page.remove_highlighted();
-            page.rebuild(2);
-        } else if (response == ResponseDone) {
-            page.locate(2);
-        } else {
-            page.rebuild(2);
-        }
-        page.compute_distribution();
+        page_after_update(page, request, response);
         list.show();
         w.select(kSiteList);
         refresh(false);
     };
     const auto save = [&] {
-        SaveOutcome outcome = SaveOutcome::kCancelled;
-        if (own_request == RequestInsert) outcome = insert_category();
-        else if (own_request == RequestChange) outcome = change_category();
-        switch (outcome) {
-            case SaveOutcome::kDone:
-                own_response = ResponseDone;
-                w.post(ui::kEventCloseWindow);
-                break;
-            case SaveOutcome::kCancelled:
-                cat_record = saved_record;
-                w.post(ui::kEventCloseWindow);
-                break;
-            case SaveOutcome::kStay:
-                redisplay_form(w);
-                stay_at(kCategoryEntry);
-                break;
-        }
+        save_form(w, own_request, &insert_category, &change_category, kCategoryEntry, own_response,
+                  [&] { cat_record = saved_record; });
     };
 
     bool initialized = false;
@@ -271,23 +191,11 @@ void UpdateCategories() {
             if (list.handle_event(e)) continue;
             if (e == ui::kEventNewSelection) {
                 page.selection_handled();
-                const char* menu = page.has_entries() ? "&Insert|&Change|&Delete" : "&Insert|~&Change|~&Delete";
-                // The right press is answered here; left set, it would open the
-                // popup again on the next new selection.
-                ui::setkeycode(0);
-                const int choice = ui::popup(menu);
-                if (choice >= 1 && choice <= 3) w.post(ui::kEventAccepted, kInsertButton + choice - 1);
+                update_popup(w, page.has_entries(), kSiteButtons);
             } else if (e == ui::kEventAlertKey) {
-                const std::uint32_t key = w.keycode();
-                if (!page.has_entries()) {
-                    if (key == kKeyInsert) w.post(ui::kEventAccepted, kInsertButton);
-                } else if (key == kListKeyDoubleClick || key == kKeyCtrlEnter) {
-                    if (key == kListKeyDoubleClick) page.load_highlighted();
-                    w.post(ui::kEventAccepted, kChangeButton);
-                } else if (key == kKeyInsert) {
-                    w.post(ui::kEventAccepted, kInsertButton);
-                } else if (key == kKeyDelete) {
-                    w.post(ui::kEventAccepted, kDeleteButton);
+                if (const std::int32_t target = alerted_button(w.keycode(), page.has_entries(), kSiteButtons)) {
+                    if (w.keycode() == kListKeyDoubleClick) page.load_highlighted();
+                    w.post(ui::kEventAccepted, target);
                 }
             } else if (e == ui::kEventAccepted) {
                 // Enter and the double click on a row change it.

@@ -110,23 +110,7 @@ void UpdateLINKDB() {
         w.select(field);
     };
     const auto save = [&] {
-        SaveOutcome outcome = SaveOutcome::kCancelled;
-        if (own_request == RequestInsert) outcome = insert_site();
-        else if (own_request == RequestChange) outcome = change_site();
-        switch (outcome) {
-            case SaveOutcome::kDone:
-                own_response = ResponseDone;
-                w.post(ui::kEventCloseWindow);
-                break;
-            case SaveOutcome::kCancelled:
-                restore_record();
-                w.post(ui::kEventCloseWindow);
-                break;
-            case SaveOutcome::kStay:
-                redisplay_form(w);
-                stay_at(kLocationEntry);
-                break;
-        }
+        save_form(w, own_request, &insert_site, &change_site, kLocationEntry, own_response, restore_record);
     };
 
     bool initialized = false;

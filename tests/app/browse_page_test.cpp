@@ -10,6 +10,7 @@
 
 #include "data/file_layer.h"
 #include "data/view.h"
+#include "platform/display/display.h"
 #include "runtime/bind.h"
 #include "runtime/error.h"
 #include "runtime/halt.h"
@@ -76,6 +77,7 @@ protected:
         spec.file_label = "LINKDB";
         spec.columns_size = kLocationSize + kCategorySize;
         spec.store_columns = [this](unsigned char* c) {
+            if (sk::platform::display::is_display_open()) cursor_while_read = sk::platform::display::current_cursor();
             std::memcpy(c, m_sites.field(kLocation), kLocationSize);
             std::memcpy(c + kLocationSize, m_sites.field(kCategory), kCategorySize);
         };
@@ -131,7 +133,28 @@ protected:
     char m_limit_source[kCategorySize];
     std::unique_ptr<BrowsePage> m_page;
     std::vector<std::string> boxes;
+    sk::platform::display::Cursor cursor_while_read = sk::platform::display::Cursor::kArrow;
 };
+
+// Rebuilding reads the file afresh: the wait cursor shows meanwhile and the one
+// before comes back.
+TEST_F(BrowsePageTest, RebuildShowsTheWaitCursor) {
+    namespace pd = sk::platform::display;
+    if (!pd::is_display_open()) {
+        ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
+    }
+    add_many(3);
+    pd::set_cursor(pd::Cursor::kIBeam);
+    BrowsePage& p = page();
+    p.choose_order(1, false, false);
+    EXPECT_EQ(cursor_while_read, pd::Cursor::kWait);
+    EXPECT_EQ(pd::current_cursor(), pd::Cursor::kIBeam);
+    cursor_while_read = pd::Cursor::kArrow;
+    p.rebuild(2);
+    EXPECT_EQ(cursor_while_read, pd::Cursor::kWait);
+    EXPECT_EQ(pd::current_cursor(), pd::Cursor::kIBeam);
+    pd::set_cursor(pd::Cursor::kArrow);
+}
 
 TEST_F(BrowsePageTest, FirstPageAndScrollingAtItsEdges) {
     add_many(12);

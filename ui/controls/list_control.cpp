@@ -437,6 +437,7 @@ bool ListControl::on_mouse(const Message& m) {
         }
         case kMsgRButtonDown:
             if (std::size_t row = row_at(m.pos.y)) select_by_right_button(row);
+            else if (row_count() == 0) select_by_right_button(0);  // the popup of an empty list
             return true;
         case kMsgLButtonUp:
             if (m_resizing >= 0) release_capture();
@@ -465,6 +466,7 @@ bool ListControl::on_other(const Message& m) {
     if (m.code == kMsgRButtonDblClk) {
         if (is_disabled() || is_drop()) return false;
         if (std::size_t row = row_at(m.pos.y)) select_by_right_button(row);
+        else if (row_count() == 0) select_by_right_button(0);
         return true;
     }
     if (m.code != kMsgScroll || is_disabled()) return false;

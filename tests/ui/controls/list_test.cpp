@@ -299,11 +299,20 @@ TEST_F(ListWindow, RightButtonSelectsTheRowAndReportsKeyCodeTwo) {
     EXPECT_EQ(host.events.size(), 2u);
     // Below the last row nothing is selected and nothing reported.
     host.events.clear();
-    fill(0);
+    fill(2);
     l.display();
     pump();
     click(l, 30, y, d::kButtonRight);
     EXPECT_TRUE(host.events.empty());
+    // An empty list still reports the press, with no row selected, so that its
+    // popup can offer Insert.
+    fill(0);
+    l.display();
+    pump();
+    click(l, 30, y, d::kButtonRight);
+    EXPECT_EQ(l.selected(), 0u);
+    ASSERT_EQ(host.events.size(), 1u);
+    EXPECT_EQ(host.events[0], (PostedEvent{1, ev::kNewSelection, kKeyCodeRightButton}));
 }
 
 TEST_F(ListWindow, HorizontalScrollingByKeysAndBar) {
