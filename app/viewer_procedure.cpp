@@ -10,6 +10,7 @@
 #include "app/dictionary.h"
 #include "app/procedures.h"
 #include "app/text_viewer.h"
+#include "app/update_actions.h"
 #include "app/viewer_print.h"
 #include "app/window_placement.h"
 #include "platform/display/display.h"
@@ -54,18 +55,6 @@ std::string label_of(const ViewerSettings& s, std::string_view window) {
     for (char& c : label) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return label + "$" + std::string(window);
 }
-
-// Shows the busy cursor for as long as it lives.
-class BusyCursor {
-public:
-    BusyCursor() : m_saved(pd::current_cursor()) { pd::set_cursor(pd::Cursor::kWait); }
-    ~BusyCursor() { pd::set_cursor(m_saved); }
-    BusyCursor(const BusyCursor&) = delete;
-    BusyCursor& operator=(const BusyCursor&) = delete;
-
-private:
-    pd::Cursor m_saved;
-};
 
 void show_box(std::string_view caption, std::string_view text, int icon) {
     rt::MessageRequest request;
