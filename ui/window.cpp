@@ -238,9 +238,16 @@ bool Window::open_native() {
         x = (area.width - ow) / 2;
         y = (area.height - oh) / 2;
     } else if (def.x == kDefault || def.y == kDefault) {
+        const int base = m_type == WindowType::kMdiChild ? 0 : 16;
         const int step = (e.cascade++ % 8) * 20;
-        x = (m_type == WindowType::kMdiChild ? 0 : 16) + step;
-        y = (m_type == WindowType::kMdiChild ? 0 : 16) + step;
+        x = base + step;
+        y = base + step;
+        // A window the next cascade step would push past the area starts the
+        // cascade again, so that it opens whole where it fits at all.
+        if (step > 0 && (x + ow > area.width || y + oh > area.height)) {
+            x = y = base;
+            e.cascade = 1;
+        }
     } else {
         x = to_pixels(m_scale, true, def.x);
         y = to_pixels(m_scale, false, def.y);

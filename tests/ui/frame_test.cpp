@@ -42,6 +42,12 @@ window "PROC$MENUS" {
     }
   }
 }
+window "BIG$FRAME" {
+  title "Big frame"
+  font "MS Sans Serif" 8 -1 -1
+  at default default 430 280
+  frame 0x1820
+}
 window "CHILD$WINDOW" {
   title "Child"
   font "MS Sans Serif" 8 -1 -1
@@ -155,6 +161,21 @@ TEST_F(FrameTest, BoundCheckItemFollowsAndWritesItsVariable) {
     EXPECT_EQ(bare.menu_variable(-5), nullptr);
     EXPECT_FALSE(menu_item_checked(bare, -5));
     bare.close();
+}
+
+// Frames at the default position cascade, but never so far that they leave the
+// screen: one that would not fit starts the cascade again.
+TEST_F(FrameTest, DefaultPositionsCascadeOnlyWhileTheWindowFits) {
+    const pd::ScreenMetrics screen = pd::screen_metrics();
+    for (int i = 0; i < 4; ++i) {
+        Window w(WindowType::kApplication, "TEST$frame", "BIG$FRAME");
+        ASSERT_TRUE(w.open());
+        const pd::Rect r = pd::window_rect(w.handle());
+        EXPECT_LE(r.right, screen.width) << i;
+        EXPECT_LE(r.bottom, screen.height) << i;
+        EXPECT_GE(r.left, 0);
+        w.close();
+    }
 }
 
 TEST_F(FrameTest, StatusZonesShareTheSpareWidth) {
