@@ -288,6 +288,9 @@ void TextControl::display() {
     m_text = std::string(utf8_prefix(m_text, capacity()));
     m_caret = std::min(m_caret, m_text.size());
     m_modified = false;
+    // The shown value is the program's: an undo never goes back past it.
+    m_has_undo = false;
+    m_typing = false;
     follow_caret();
     repaint();
 }
@@ -395,12 +398,32 @@ void TextControl::changed() {
     repaint();
 }
 
-void TextControl::insert(std::string_view s) {
+void TextControl::remember(bool typed) {
+    if (!(typed && m_typing && m_has_undo)) {
+        m_undo_text = m_text;
+        m_undo_caret = m_caret;
+        m_has_undo = true;
+    }
+    m_typing = typed;
+}
+
+bool TextControl::undo() {
+    if (!m_has_undo || read_only()) return false;
+    std::swap(m_text, m_undo_text);
+    std::swap(m_caret, m_undo_caret);
+    m_caret = std::min(m_caret, m_text.size());
+    m_typing = false;
+    changed();
+    return true;
+}
+
+void TextControl::insert(std::string_view s, bool typed) {
     if (read_only()) return;
     if (m_text.size() + s.size() > capacity()) {
         beep();
         return;
     }
+    remember(typed);
     m_text.insert(m_caret, s);
     m_caret += s.size();
     changed();
@@ -408,6 +431,7 @@ void TextControl::insert(std::string_view s) {
 
 void TextControl::erase(std::size_t from, std::size_t to) {
     if (read_only() || from >= to) return;
+    remember(false);
     m_text.erase(from, to - from);
     m_caret = from;
     changed();
@@ -422,6 +446,7 @@ bool TextControl::edit_action(EditAction action) {
             return true;
         }
         case EditAction::kCopy: set_clipboard_text(m_text); return true;
+        case EditAction::kUndo: undo(); return true;
         default: return false;
     }
 }
@@ -438,7 +463,7 @@ bool TextControl::on_char(const Message& m) {
         beep();
         return true;
     }
-    insert(std::string_view(m.text));
+    insert(std::string_view(m.text), true);
     return true;
 }
 
@@ -446,6 +471,12 @@ bool TextControl::on_key_down(const Message& m) {
     const std::size_t li = line_of(m_caret);
     const std::size_t count = lines().size();
     const bool ctrl = m.modifiers & kModControl;
+    if ((ctrl && m.wparam == 'Z') || (m.wparam == kVkBack && (m.modifiers & kModAlt))) {
+        undo();
+        return true;
+    }
+    // Moving the caret ends a run of typing: the next character starts a new change.
+    m_typing = false;
     switch (m.wparam) {
         case kVkLeft: m_caret = previous_position(m_caret); break;
         case kVkRight: m_caret = next_position(m_caret); break;
@@ -503,6 +534,7 @@ bool TextControl::on_mouse(const Message& m) {
         return true;
     }
     if (m.code != kMsgLButtonDown) return m.code == kMsgLButtonUp;
+    m_typing = false;
     m_caret = position_at(m.pos);
     follow_caret();
     repaint();

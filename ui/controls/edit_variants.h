@@ -88,6 +88,10 @@ public:
     std::size_t caret() const { return m_caret; }
     int first_line() const { return m_first_line; }
     bool is_modified() const { return m_modified; }
+    // Ctrl+Z, Alt+Backspace and the standard undo action: puts back the text from
+    // before the last change (a run of typed characters counts as one change);
+    // undoing again puts the change back. False when there is nothing to undo.
+    bool undo();
     // The shown lines for the current text and width.
     const std::vector<Line>& lines() const;
     // The shown line that holds a caret position.
@@ -112,8 +116,11 @@ private:
     std::size_t position_on_line(std::size_t line, int x) const;
     int x_on_line(std::size_t line, std::size_t position) const;
     int visible_lines() const;
-    void insert(std::string_view s);
+    void insert(std::string_view s, bool typed = false);
     void erase(std::size_t from, std::size_t to);
+    // Keeps the text an undo goes back to, before a change; typed characters that
+    // follow one another share the one kept before the first of them.
+    void remember(bool typed);
     void changed();
     void follow_caret();
     void place_caret();
@@ -128,6 +135,10 @@ private:
     std::size_t m_caret = 0;
     int m_first_line = 0;
     bool m_modified = false;
+    std::string m_undo_text;
+    std::size_t m_undo_caret = 0;
+    bool m_has_undo = false;
+    bool m_typing = false;  // the last change was a typed character
     // The last layout, kept while the text and the width stay the same.
     mutable std::vector<Line> m_lines;
     mutable std::string m_laid_text;

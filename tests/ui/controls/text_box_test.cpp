@@ -161,3 +161,34 @@ TEST_F(TextBox, ScrollingKeepsTheCaretOnAWrappedLine) {
     EXPECT_EQ(t.first_line(), 0);
     EXPECT_EQ(t.lines().size(), 1u);
 }
+
+// Undo takes back the last change (a run of typing as one), and again redoes it;
+// the program's redisplay is as far back as it goes.
+TEST_F(TextBox, UndoTakesBackTheLastChangeAndRedoesIt) {
+    TextControl& t = box("notes", {10, 10, 300, 200});
+    t.focus();
+    pump();
+    EXPECT_FALSE(t.undo());  // nothing changed since the value was shown
+    key(d::kVkEnd, d::kModControl);
+    type(" more");
+    key(d::kVkReturn);
+    type("x");
+    key(d::kVkBack);
+    EXPECT_EQ(t.text(), "notes more\r\n");
+    key('Z', d::kModControl);  // the Backspace comes back
+    EXPECT_EQ(t.text(), "notes more\r\nx");
+    key('Z', d::kModControl);  // undone again: redone
+    EXPECT_EQ(t.text(), "notes more\r\n");
+    key(d::kVkHome, d::kModControl);
+    type("my ");
+    type("own ");  // one run of typing
+    EXPECT_EQ(t.text(), "my own notes more\r\n");
+    key(d::kVkBack, d::kModAlt);
+    EXPECT_EQ(t.text(), "notes more\r\n");
+    EXPECT_TRUE(t.is_modified());
+    EXPECT_TRUE(t.edit_action(EditAction::kUndo));
+    EXPECT_EQ(t.text(), "my own notes more\r\n");
+    t.display();  // the program shows its value: undo starts from there
+    EXPECT_EQ(t.text(), "notes");
+    EXPECT_FALSE(t.undo());
+}
