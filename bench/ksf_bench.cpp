@@ -1,5 +1,7 @@
 // KSF driver throughput over 100,000 records of 59 bytes with three keys:
-// ADD inside STREAM (a commit every 40 dirty pages), ADD with a commit per
+// ADD inside one LOGOUT/COMMIT (one commit for all of them, the case to set
+// against SQLite's single transaction), ADD inside STREAM (a commit every 40
+// dirty pages), ADD with a commit per
 // statement, GET by the unique key in random order, and NEXT in key order and
 // in file order. SQLite (loaded at run time, when present) does the same work
 // on an equivalent table as a baseline: inserts in one transaction, lookups
@@ -86,6 +88,31 @@ void BM_KsfAddStream(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * kRecords);
 }
 BENCHMARK(BM_KsfAddStream)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+void BM_KsfAddLogoutCommit(benchmark::State& state) {
+    for (auto _ : state) {
+        state.PauseTiming();
+        KsfTestTable t(fresh_file("logout"));
+        sd::create(&t.fcb);
+        sd::open(&t.fcb, 0x12);
+        state.ResumeTiming();
+        if (sd::logout(&t.fcb) != 0) std::abort();
+        for (int i = 0; i < kRecords; ++i) {
+            fill(t, i);
+            if (sd::add(&t.fcb) != 0) std::abort();
+        }
+        if (sd::commit(&t.fcb) != 0) std::abort();
+        sd::close(&t.fcb);
+        state.PauseTiming();
+        KsfTestTable check(g_dir + "/logout");
+        sd::open(&check.fcb, 0x12);
+        if (sd::records(&check.fcb) != kRecords) std::abort();
+        sd::close(&check.fcb);
+        state.ResumeTiming();
+    }
+    state.SetItemsProcessed(state.iterations() * kRecords);
+}
+BENCHMARK(BM_KsfAddLogoutCommit)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 void BM_KsfAddCommitEach(benchmark::State& state) {
     constexpr int kAdds = 2000;  // every ADD is a commit with its flushes
