@@ -89,13 +89,20 @@ TEST(SdlBackend, ShowsTheScreenAndDeliversInput) {
     e.button.x = inside.x;
     e.button.y = inside.y;
     SDL_PushEvent(&e);
+    // A quit no window close caused is the session ending, refused while a window
+    // is shown; closing the screen's window asks the window to close.
     e = SDL_Event{};
     e.type = SDL_QUIT;
+    SDL_PushEvent(&e);
+    e = SDL_Event{};
+    e.type = SDL_WINDOWEVENT;
+    e.window.event = SDL_WINDOWEVENT_CLOSE;
     SDL_PushEvent(&e);
     std::vector<Message> got = pump(300);
     EXPECT_TRUE(has(got, kMsgKeyDown, kVkF1 + 1));
     EXPECT_TRUE(has(got, kMsgChar, 0xE9));
     EXPECT_TRUE(has(got, kMsgLButtonDown, kButtonLeft));
+    EXPECT_TRUE(has(got, kMsgEndSessionRefused, 0));
     EXPECT_TRUE(has(got, kMsgClose, 0));
 
     // A key without a virtual-key code types its character once: through SDL's text
