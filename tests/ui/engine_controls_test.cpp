@@ -41,6 +41,13 @@ window "PROC$REAL" {
 }
 )";
 
+// Lets the procedure's thread run until the program waits for input.
+void idle() {
+    LockRelease unlocked;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    hl::wait_until_idle(5000);
+}
+
 // Opens the headless display and the engine, and registers a compiled source once.
 bool open_engine_with(const char* source, const char* name) {
     if (!pd::is_display_open() && !pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600})) return false;
@@ -78,11 +85,6 @@ TEST(EngineControls, ButtonClickArrivesAsAccepted) {
         if (w.is_open()) w.close();
         window = nullptr;
     }), 0);
-    const auto idle = [] {
-        LockRelease unlocked;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        hl::wait_until_idle(5000);
-    };
     idle();
     ASSERT_NE(window.load(), nullptr);
     EXPECT_NE(window.load()->control(1), nullptr);
@@ -142,11 +144,6 @@ TEST(EngineControls, MouseButtonsBecomeKeyCodesAndRejectionsCarryTheirCode) {
         if (w.is_open()) w.close();
         window = nullptr;
     }), 0);
-    const auto idle = [] {
-        LockRelease unlocked;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        hl::wait_until_idle(5000);
-    };
     idle();
     ASSERT_NE(window.load(), nullptr);
     const pd::Rect list = pd::screen_rect(window.load()->control(1)->window());
@@ -202,11 +199,6 @@ TEST(EngineControls, BackgroundTimerTicksOnItsThreadUntilStopped) {
         if (w.is_open()) w.close();
         window = nullptr;
     }), 0);
-    const auto idle = [] {
-        LockRelease unlocked;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        hl::wait_until_idle(5000);
-    };
     idle();
     ASSERT_NE(window.load(), nullptr);
     for (int i = 0; i < 6; ++i) {
