@@ -10,6 +10,22 @@ namespace {
 
 Record record_at(KsfPage::Records::const_iterator it) { return Record::of(it->first, it->second.data); }
 
+// The first record of a leaf at or after key (forward), or the last at or before
+// it; exclusive of key itself unless inclusive. False when the leaf has none.
+bool seek_in_leaf(const KsfPage& leaf, std::string_view key, bool forward, bool inclusive, Record* out) {
+    const auto& recs = leaf.records();
+    if (forward) {
+        auto it = inclusive ? recs.lower_bound(key) : recs.upper_bound(key);
+        if (it == recs.end()) return false;
+        *out = record_at(it);
+    } else {
+        auto it = inclusive ? recs.upper_bound(key) : recs.lower_bound(key);
+        if (it == recs.begin()) return false;
+        *out = record_at(std::prev(it));
+    }
+    return true;
+}
+
 }  // namespace
 
 int PageTree::descend(std::string_view key, unsigned level, bool lower_first, std::vector<Step>* path,
@@ -112,40 +128,13 @@ int PageTree::seek(std::string_view key, bool forward, bool inclusive, Record* o
 int PageTree::seek_unchecked(std::string_view key, bool forward, bool inclusive, Record* out) {
     // Within a hinted leaf the answer is final when it lies in the leaf;
     // otherwise the path from the root finds the neighbouring leaf.
-    if (KsfPage* hinted = m_store.hinted_leaf(key)) {
-        const auto& recs = hinted->records();
-        if (forward) {
-            auto it = inclusive ? recs.lower_bound(key) : recs.upper_bound(key);
-            if (it != recs.end()) {
-                *out = record_at(it);
-                return 0;
-            }
-        } else {
-            auto it = inclusive ? recs.upper_bound(key) : recs.lower_bound(key);
-            if (it != recs.begin()) {
-                *out = record_at(std::prev(it));
-                return 0;
-            }
-        }
-    }
+    if (KsfPage* hinted = m_store.hinted_leaf(key); hinted && seek_in_leaf(*hinted, key, forward, inclusive, out))
+        return 0;
     std::vector<Step> path;
     path.reserve(8);
     KsfPage* leaf = nullptr;
     if (int rc = descend(key, 0, false, &path, &leaf, false)) return rc;
-    const auto& recs = leaf->records();
-    if (forward) {
-        auto it = inclusive ? recs.lower_bound(key) : recs.upper_bound(key);
-        if (it != recs.end()) {
-            *out = record_at(it);
-            return 0;
-        }
-    } else {
-        auto it = inclusive ? recs.upper_bound(key) : recs.lower_bound(key);
-        if (it != recs.begin()) {
-            *out = record_at(std::prev(it));
-            return 0;
-        }
-    }
+    if (seek_in_leaf(*leaf, key, forward, inclusive, out)) return 0;
     // Past the edge of this leaf: the nearest sibling subtree on the way up.
     for (std::size_t i = path.size(); i-- > 0;) {
         const auto& idx = path[i].page->records();
