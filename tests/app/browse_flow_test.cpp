@@ -16,6 +16,7 @@
 
 #include "app/dictionary.h"
 #include "app/procedures.h"
+#include "procedure_test_support.h"
 #include "data/file_layer.h"
 #include "platform/display/display.h"
 #include "platform/display/headless.h"
@@ -40,18 +41,11 @@ namespace ui = sk::ui;
 namespace pd = sk::platform::display;
 namespace hl = sk::platform::display::headless;
 using namespace sk::app;
+using sk::app::test::frame_done;
+using sk::app::test::run_frame;
+using sk::app::test::settle;
+using sk::app::test::wait_until;
 
-std::atomic<bool> frame_done{false};
-
-void run_frame() {
-    ui::Window frame(ui::WindowType::kApplication, "LKDB32$lkdb3004", "MAIN$APPFRAME");
-    if (frame.open()) {
-        while (frame.accept()) {
-        }
-        if (frame.is_open()) frame.close();
-    }
-    frame_done = true;
-}
 
 // Site browse fields, site form fields.
 constexpr std::int32_t kList = 1, kSheet = 2, kSelectCategory = 3, kInsert = 4, kChange = 5, kDelete = 6,
@@ -100,21 +94,6 @@ protected:
         ASSERT_EQ(::chdir("/"), 0);
     }
 
-    static void settle() {
-        ui::LockRelease unlocked;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        hl::wait_until_idle(5000);
-    }
-    template <typename Done>
-    static bool wait_until(Done done, int timeout_ms = 8000) {
-        for (int waited = 0; !done(); waited += 2) {
-            if (waited >= timeout_ms) return false;
-            ui::LockRelease unlocked;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        settle();
-        return true;
-    }
 
     void add_category(std::string_view name) {
         set_fixed(cat_record.category, name);

@@ -17,6 +17,7 @@
 
 #include "app/dictionary.h"
 #include "app/procedures.h"
+#include "procedure_test_support.h"
 #include "app/select_list.h"
 #include "data/file_layer.h"
 #include "platform/display/display.h"
@@ -37,6 +38,8 @@ namespace ui = sk::ui;
 namespace pd = sk::platform::display;
 namespace hl = sk::platform::display::headless;
 using namespace sk::app;
+using sk::app::test::settle;
+using sk::app::test::wait_until;
 
 class Forms : public ::testing::Test {
 protected:
@@ -109,21 +112,6 @@ protected:
     ui::Window* window() { return ui::thread_top_window(m_thread); }
     bool running() { return response == -1; }
 
-    static void settle() {
-        ui::LockRelease unlocked;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        hl::wait_until_idle(5000);
-    }
-    template <typename Done>
-    static bool wait_until(Done done, int timeout_ms = 5000) {
-        for (int waited = 0; !done(); waited += 2) {
-            if (waited >= timeout_ms) return false;
-            ui::LockRelease unlocked;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        settle();
-        return true;
-    }
     bool finished() { return wait_until([this] { return response != -1; }); }
 
     pd::Point centre_of(std::int32_t field) {

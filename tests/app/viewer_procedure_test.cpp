@@ -18,6 +18,7 @@
 
 #include "app/dictionary.h"
 #include "app/procedures.h"
+#include "procedure_test_support.h"
 #include "app/text_viewer.h"
 #include "app/viewer_print.h"
 #include "platform/display/display.h"
@@ -40,20 +41,13 @@ namespace pd = sk::platform::display;
 namespace hl = sk::platform::display::headless;
 namespace pp = sk::platform::print;
 using namespace sk::app;
+using sk::app::test::frame_done;
+using sk::app::test::run_frame;
+using sk::app::test::settle;
+using sk::app::test::wait_until;
 using sk::test::platform_read_file;
 using sk::test::platform_write_file;
 
-std::atomic<bool> frame_done{false};
-
-void run_frame() {
-    ui::Window frame(ui::WindowType::kApplication, "LKDB32$lkdb3004", "MAIN$APPFRAME");
-    if (frame.open()) {
-        while (frame.accept()) {
-        }
-        if (frame.is_open()) frame.close();
-    }
-    frame_done = true;
-}
 
 int page_objects(const std::string& pdf) {
     int count = 0;
@@ -104,18 +98,6 @@ protected:
         ASSERT_EQ(::chdir("/"), 0);
     }
 
-    template <typename Done>
-    static bool wait_until(Done done, int timeout_ms = 8000) {
-        for (int waited = 0; !done(); waited += 2) {
-            if (waited >= timeout_ms) return false;
-            ui::LockRelease unlocked;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        }
-        ui::LockRelease unlocked;
-        hl::wait_until_idle(5000);
-        return true;
-    }
-    static void settle() { wait_until([] { return true; }); }
 
     void write_text(const std::string& name, const std::vector<std::string>& lines) {
         std::string text;

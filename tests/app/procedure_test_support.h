@@ -1,0 +1,49 @@
+// What the tests that run procedures on their own threads share: waiting for the
+// other threads with the global lock given up, and the application frame run as
+// a procedure of its own.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "platform/display/headless.h"
+#include "ui/thread.h"
+#include "ui/window.h"
+
+namespace sk::app::test {
+
+// Lets the other threads run until the program waits for input.
+inline void settle() {
+    sk::ui::LockRelease unlocked;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    sk::platform::display::headless::wait_until_idle(5000);
+}
+
+// Waits, the lock given up, until done() holds, then settles. False on timeout.
+template <typename Done>
+bool wait_until(Done done, int timeout_ms = 8000) {
+    for (int waited = 0; !done(); waited += 2) {
+        if (waited >= timeout_ms) return false;
+        sk::ui::LockRelease unlocked;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    settle();
+    return true;
+}
+
+// Set when run_frame's frame has closed.
+inline std::atomic<bool> frame_done{false};
+
+// The application frame, for a thread of its own: opened, run until it closes.
+inline void run_frame() {
+    sk::ui::Window frame(sk::ui::WindowType::kApplication, "LKDB32$lkdb3004", "MAIN$APPFRAME");
+    if (frame.open()) {
+        while (frame.accept()) {
+        }
+        if (frame.is_open()) frame.close();
+    }
+    frame_done = true;
+}
+
+}  // namespace sk::app::test
