@@ -15,6 +15,7 @@
 #include "data/ksf/cipher.h"
 #include "data/ksf/ksf_file.h"
 #include "data/ksf/page_tree.h"
+#include "control_fault.h"
 #include "ksf_read_back.h"
 #include "ksf_test_table.h"
 #include "platform/file.h"
@@ -61,6 +62,8 @@ std::string key_of(int i) {
 
 using Model = sk::test::KsfModel;
 using sk::test::read_back;
+using sk::test::ControlFault;
+using sk::test::control_fault;
 
 void change(std::mt19937& rng, KsfFile& f, Model& model) {
     f.begin_tree_operation();
@@ -280,25 +283,6 @@ TEST(KsfCipher, PendingJournalAndCrashRecoveryWorkEnciphered) {
     EXPECT_FALSE(writer.header().journal_pending());
 }
 
-namespace {
-
-// Fails every write, truncation and flush of the control file from its nth flush on.
-struct ControlFault {
-    std::string control;
-    int flushes = 0;
-    int fail_after = -1;
-};
-
-int control_fault(sk::platform::FileOperation op, const std::string& path, void* context) {
-    auto* f = static_cast<ControlFault*>(context);
-    if (path.find(f->control) == std::string::npos) return 0;
-    if (f->fail_after >= 0 && f->flushes >= f->fail_after) return 29;
-    if (op == sk::platform::FileOperation::kFlush) ++f->flushes;
-    return 0;
-}
-
-}  // namespace
-
 TEST(KsfCipher, UnfinishedTransactionOverEncipheredFilesIsUndoneAtOpen) {
     // The control file's commit that would complete the transaction fails:
     // both enciphered files are left with visible journals and link records,
@@ -336,7 +320,7 @@ TEST(KsfCipher, UnfinishedTransactionOverEncipheredFilesIsUndoneAtOpen) {
         b.set("lost", "x", 1);
         ASSERT_EQ(sd::add(&b.fcb), 0);
         ControlFault fault{"crash.tcf"};
-        fault.fail_after = probe.flushes;
+        fault.fail_control_after = probe.control_flushes;
         sk::platform::set_file_fault_hook(&control_fault, &fault);
         EXPECT_NE(sd::commit(&a.fcb), 0);
         sk::platform::set_file_fault_hook(nullptr, nullptr);

@@ -15,6 +15,7 @@
 #include "data/ksf/driver.h"
 #include "data/ksf/ksf_file.h"
 #include "data/ksf/page_tree.h"
+#include "control_fault.h"
 #include "ksf_read_back.h"
 #include "ksf_test_table.h"
 #include "platform/file.h"
@@ -23,6 +24,8 @@
 
 namespace sd = sk::data;
 using sk::test::KsfTestTable;
+using sk::test::ControlFault;
+using sk::test::control_fault;
 
 namespace {
 
@@ -503,24 +506,6 @@ TEST_F(KsfDriver, TransactionsCommitOrRollBackBothFiles) {
     ASSERT_EQ(sd::open(&b.fcb, 0x42), 0);
     EXPECT_EQ(walk(b, &b.k_location), (std::vector<std::string>{"TWO"}));
 }
-
-namespace {
-
-struct ControlFault {
-    std::string control;  // path of the control file
-    int control_flushes = 0;
-    int fail_control_after = -1;  // its flushes allowed before it fails
-};
-
-int control_fault(sk::platform::FileOperation op, const std::string& path, void* context) {
-    auto* f = static_cast<ControlFault*>(context);
-    if (path.find(f->control) == std::string::npos) return 0;
-    if (f->fail_control_after >= 0 && f->control_flushes >= f->fail_control_after) return 29;
-    if (op == sk::platform::FileOperation::kFlush) ++f->control_flushes;
-    return 0;
-}
-
-}  // namespace
 
 TEST_F(KsfDriver, TransactionNotCompletedInTheControlFileIsUndoneAtOpen) {
     // The control file refuses the deletion of the identifier record: both data
