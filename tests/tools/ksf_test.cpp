@@ -199,6 +199,34 @@ TEST(KsfTool, RebuildRepairsKeysAndCountersAndKeepsTheData) {
     EXPECT_EQ(run("rebuild", d.path + "/empty.ksf", &out), 1);
 }
 
+TEST(KsfTool, RebuildNamesARecordThatDuplicatesAUniqueKey) {
+    Dir d;
+    const std::string f = d.path + "/sites.ksf";
+    write(f, make_file(5));
+    {
+        // A second data record with the image of record 3 and no key entry: the
+        // unique key cannot hold both.
+        KsfFile file(f);
+        ASSERT_EQ(file.open(0x12, false), 0);
+        ASSERT_EQ(file.refresh(), 0);
+        file.begin_tree_operation();
+        PageTree tree(file);
+        Record r;
+        ASSERT_EQ(tree.find(data_record(Id::of(1), Id::of(4), "").key(), &r), 0);
+        ASSERT_EQ(tree.insert(data_record(Id::of(1), Id::of(900), r.data())), 0);
+        ASSERT_EQ(tree.replace(counter_record(Id::of(1), kCounterData, 6, 0)), 0);
+        ASSERT_EQ(file.commit(), 0);
+    }
+    std::string out;
+    EXPECT_EQ(run("check", f, &out), 1);
+    ASSERT_EQ(run("rebuild", f, &out), 0) << out;
+    EXPECT_NE(out.find("record 900 has the same SIT:K_LOC as record 4; it is left out of that key"), std::string::npos) << out;
+    EXPECT_NE(out.find("6 records, 1 records or entries dropped"), std::string::npos) << out;
+    // The record itself stays in the file.
+    ASSERT_EQ(run("dump", f, &out), 0);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 6) << out;
+}
+
 TEST(KsfTool, EncipheredFileIsReadWithThePasswordFromTheEnvironment) {
     Dir d;
     const std::string f = d.path + "/sites.ksf";

@@ -409,7 +409,18 @@ int cmd_rebuild(const std::string& file, const std::string& only, std::ostream& 
                     if (!encode_key_value(layout, bytes_of(img), img.size(), false, &value)) continue;
                     const Record e = key_entry(t.id, kn, value, Id::of(recno), layout.duplicates());
                     Record found;
-                    if (tree.find(e.key(), &found) == 0) { ++dropped; continue; }
+                    if (tree.find(e.key(), &found) == 0) {
+                        // Two records share a value of a unique key: the first keeps
+                        // the entry, and the user is told which record lost it, so
+                        // that it can be found in the dump and mended.
+                        Id first;
+                        err << file << ": table " << t.name << ": record " << recno << " has the same "
+                            << t.def.keys[k].label.value_or("key " + std::to_string(k)) << " as record "
+                            << (record_number_of(found, &first) ? std::to_string(first.value()) : std::string("?"))
+                            << "; it is left out of that key\n";
+                        ++dropped;
+                        continue;
+                    }
                     tree.insert(e);
                     ++entries;
                 }
