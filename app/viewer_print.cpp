@@ -16,6 +16,7 @@ constexpr double kPointsPerThousandth = 72.0 / 1000.0;
 
 pp::PageSetup viewer_page_setup(const sk::ui::WindowDefinition* report, std::string_view title) {
     pp::PageSetup setup;
+    pp::set_paper(setup, pp::printer_choice().paper);
     setup.title = std::string(title);
     if (report == nullptr) return setup;
     if (report->font) {
@@ -54,7 +55,8 @@ std::string viewer_pdf_path(std::string_view directory, std::string_view file_na
 ViewerPrintResult print_viewer_lines(const std::vector<std::string>& lines, const pp::PageSetup& setup,
                                      std::string_view file_name) {
     ViewerPrintResult result;
-    if (pp::default_printer()) {
+    const pp::PrinterChoice choice = pp::printer_choice();
+    if (!choice.to_pdf_file && (!choice.printer.empty() || pp::default_printer())) {
         if (const auto error = pp::print_lines(lines, setup)) {
             result.error = error->text;
             return result;

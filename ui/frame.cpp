@@ -8,6 +8,7 @@
 #include "runtime/bind.h"
 #include "ui/controls/variable.h"
 #include "ui/engine_state.h"
+#include "ui/print_setup.h"
 
 namespace sk::ui {
 
@@ -210,6 +211,11 @@ FrameExtras* extras_of(Window* w) { return w ? dynamic_cast<FrameExtras*>(w->ext
 std::unique_ptr<WindowExtras> make_extras(Window&) { return std::make_unique<FrameExtras>(); }
 
 bool arrange(Window&, std::uint32_t code) {
+    // The printer set-up needs no frame; the arrangements do.
+    if (code == 16) {
+        print_setup_dialog();
+        return true;
+    }
     Window* f = application_frame();
     if (!f || !f->mdi_client()) return true;
     switch (code) {
@@ -217,7 +223,7 @@ bool arrange(Window&, std::uint32_t code) {
     case 17: pd::mdi_tile(f->mdi_client(), true); break;
     case 3: pd::mdi_cascade(f->mdi_client()); break;
     case 4: pd::mdi_arrange_icons(f->mdi_client()); break;
-    default: break;  // printer set-up: this build has no printing
+    default: break;
     }
     return true;
 }

@@ -19,6 +19,7 @@
 #include <unordered_map>
 
 #include "platform/file.h"
+#include "platform/profile.h"
 #include "platform/system_error.h"
 
 extern char** environ;
@@ -53,6 +54,11 @@ std::string lpstat_command() {
     std::lock_guard<std::mutex> lock(g_commands_mutex);
     return g_lpstat_command;
 }
+
+std::mutex g_choice_mutex;
+PrinterChoice g_choice;
+
+constexpr std::string_view kChoiceSection = "Print Setup";
 
 // ---- Text to printable characters ---------------------------------------------
 
@@ -261,8 +267,31 @@ struct RunResult {
     std::string output;   // standard output and standard error together
 };
 
-RunResult run(const std::vector<std::string>& args) {
+// The environment with the messages of the C locale: the status command's answers
+// are read by their English wording.
+std::vector<std::string> c_locale_environment() {
+    std::vector<std::string> out;
+    for (char** e = environ; e != nullptr && *e != nullptr; ++e) {
+        const std::string_view v = *e;
+        if (v.rfind("LC_ALL=", 0) == 0 || v.rfind("LC_MESSAGES=", 0) == 0 || v.rfind("LANG=", 0) == 0 ||
+            v.rfind("LANGUAGE=", 0) == 0)
+            continue;
+        out.emplace_back(v);
+    }
+    out.emplace_back("LC_ALL=C");
+    return out;
+}
+
+RunResult run(const std::vector<std::string>& args, bool c_locale = false) {
     RunResult result;
+    std::vector<std::string> env_strings;
+    std::vector<char*> env;
+    if (c_locale) {
+        env_strings = c_locale_environment();
+        for (std::string& e : env_strings) env.push_back(e.data());
+        env.push_back(nullptr);
+    }
+    char** const envp = c_locale ? env.data() : environ;
     int pipe_fds[2];
     if (::pipe2(pipe_fds, O_CLOEXEC) != 0) {
         result.start_error = errno;
@@ -278,8 +307,8 @@ RunResult run(const std::vector<std::string>& args) {
     argv.push_back(nullptr);
     pid_t pid = 0;
     const bool is_path = args[0].find('/') != std::string::npos;
-    const int rc = is_path ? ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ)
-                           : ::posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), environ);
+    const int rc = is_path ? ::posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp)
+                           : ::posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp);
     posix_spawn_file_actions_destroy(&actions);
     ::close(pipe_fds[1]);
     if (rc != 0) {
@@ -332,6 +361,79 @@ std::string first_line(std::string_view text) {
     std::string line(text.substr(0, end));
     while (!line.empty() && (line.back() == ' ' || line.back() == '\r')) line.pop_back();
     return line;
+}
+
+// The lines of a command's output, each split into its blank-separated words;
+// a line that starts with a blank (a continuation) is marked.
+struct OutputLine {
+    bool indented = false;
+    std::vector<std::string_view> words;
+};
+
+std::vector<OutputLine> output_lines(std::string_view text) {
+    std::vector<OutputLine> lines;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        std::string_view line = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        OutputLine out;
+        out.indented = !line.empty() && (line.front() == ' ' || line.front() == '\t');
+        while (!line.empty()) {
+            const std::size_t start = line.find_first_not_of(" \t\r");
+            if (start == std::string_view::npos) break;
+            line.remove_prefix(start);
+            const std::size_t stop = line.find_first_of(" \t\r");
+            out.words.push_back(line.substr(0, stop));
+            if (stop == std::string_view::npos) break;
+            line.remove_prefix(stop);
+        }
+        if (!out.words.empty()) lines.push_back(std::move(out));
+    }
+    return lines;
+}
+
+void add_printer(std::vector<std::string>& names, std::string_view name) {
+    if (!valid_printer_name(name)) return;
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.emplace_back(name);
+}
+
+// "lpstat -e": one destination name to a line.
+std::vector<std::string> names_from_list(std::string_view text) {
+    std::vector<std::string> names;
+    for (const OutputLine& l : output_lines(text))
+        if (!l.indented && l.words.size() == 1) add_printer(names, l.words[0]);
+    return names;
+}
+
+// "lpstat -a": "NAME accepting requests since ..." or "NAME not accepting ...",
+// reasons on indented lines below.
+std::vector<std::string> names_from_acceptance(std::string_view text) {
+    std::vector<std::string> names;
+    for (const OutputLine& l : output_lines(text)) {
+        if (l.indented || l.words.size() < 2) continue;
+        if (l.words[1] == "accepting" || (l.words[1] == "not" && l.words.size() > 2 && l.words[2] == "accepting"))
+            add_printer(names, l.words[0]);
+    }
+    return names;
+}
+
+// "lpstat -p": "printer NAME is idle. ..." or "printer NAME disabled since ...".
+std::vector<std::string> names_from_printer_status(std::string_view text) {
+    std::vector<std::string> names;
+    for (const OutputLine& l : output_lines(text))
+        if (!l.indented && l.words.size() >= 3 && l.words[0] == "printer") add_printer(names, l.words[1]);
+    return names;
+}
+
+std::string_view paper_name(PaperSize paper) { return paper == PaperSize::kA4 ? "A4" : "Letter"; }
+
+bool same_text_nocase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(a[i]) != lower(b[i])) return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -412,11 +514,21 @@ std::optional<PrintError> write_pdf(const std::vector<std::string>& lines, const
     return std::nullopt;
 }
 
+void set_paper(PageSetup& setup, PaperSize paper) {
+    if (paper == PaperSize::kA4) {
+        setup.page_width = 595.2756;  // 210 x 297 mm
+        setup.page_height = 841.8898;
+    } else {
+        setup.page_width = 612.0;
+        setup.page_height = 792.0;
+    }
+}
+
+bool spooler_installed() { return command_exists(lp_command()) && command_exists(lpstat_command()); }
+
 std::optional<std::string> default_printer() {
-    if (!command_exists(lp_command())) return std::nullopt;
-    const std::string lpstat = lpstat_command();
-    if (!command_exists(lpstat)) return std::nullopt;
-    const RunResult r = run({lpstat, "-d"});
+    if (!spooler_installed()) return std::nullopt;
+    const RunResult r = run({lpstat_command(), "-d"}, true);
     if (!r.started || r.exit_status != 0) return std::nullopt;
     // "system default destination: NAME"; "no system default destination" when none.
     const std::string_view out = r.output;
@@ -428,9 +540,74 @@ std::optional<std::string> default_printer() {
     return name;
 }
 
-std::optional<PrintError> spool(const std::string& pdf_path, std::string_view title) {
+std::vector<std::string> list_printers() {
+    if (!spooler_installed()) return {};
+    const std::string lpstat = lpstat_command();
+    // Newer spoolers list the bare names with -e; older ones refuse the option, and
+    // the acceptance or printer status lists carry the names in their lines.
+    RunResult r = run({lpstat, "-e"}, true);
+    if (r.started && r.exit_status == 0) return names_from_list(r.output);
+    r = run({lpstat, "-a"}, true);
+    if (r.started && r.exit_status == 0) return names_from_acceptance(r.output);
+    r = run({lpstat, "-p"}, true);
+    if (r.started && r.exit_status == 0) return names_from_printer_status(r.output);
+    return {};
+}
+
+SpoolerStatus spooler_status() {
+    SpoolerStatus status;
+    status.installed = spooler_installed();
+    if (!status.installed) return status;
+    status.printers = list_printers();
+    status.default_printer = default_printer();
+    return status;
+}
+
+bool valid_printer_name(std::string_view name) {
+    if (name.empty() || name.size() > 127 || name.front() == '-') return false;
+    for (const unsigned char c : name)
+        if (c <= 0x20 || c == 0x7F) return false;
+    return true;
+}
+
+PrinterChoice printer_choice() {
+    std::lock_guard<std::mutex> lock(g_choice_mutex);
+    return g_choice;
+}
+
+bool set_printer_choice(const PrinterChoice& choice) {
+    if (!choice.printer.empty() && !valid_printer_name(choice.printer)) return false;
+    std::lock_guard<std::mutex> lock(g_choice_mutex);
+    g_choice = choice;
+    return true;
+}
+
+PrinterChoice read_printer_choice(std::string_view profile_file) {
+    PrinterChoice choice;
+    const std::string printer = read_profile_string(profile_file, kChoiceSection, "Printer", "");
+    if (valid_printer_name(printer)) choice.printer = printer;
+    choice.to_pdf_file = same_text_nocase(read_profile_string(profile_file, kChoiceSection, "Output", ""), "PDF");
+    choice.paper = same_text_nocase(read_profile_string(profile_file, kChoiceSection, "Paper", ""), "A4")
+                       ? PaperSize::kA4
+                       : PaperSize::kLetter;
+    return choice;
+}
+
+bool write_printer_choice(std::string_view profile_file, const PrinterChoice& choice) {
+    return write_profile_string(profile_file, kChoiceSection, "Printer", choice.printer) &&
+           write_profile_string(profile_file, kChoiceSection, "Output", choice.to_pdf_file ? "PDF" : "Printer") &&
+           write_profile_string(profile_file, kChoiceSection, "Paper", paper_name(choice.paper));
+}
+
+std::optional<PrintError> spool(const std::string& pdf_path, std::string_view title, std::string_view printer) {
     const std::string lp = lp_command();
     std::vector<std::string> args{lp};
+    if (!printer.empty()) {
+        if (!valid_printer_name(printer))
+            return PrintError{0, "The printer name \"" + std::string(printer) + "\" is not valid."};
+        args.push_back("-d");
+        args.emplace_back(printer);
+    }
     if (!title.empty()) {
         args.push_back("-t");
         args.emplace_back(title);
@@ -460,7 +637,7 @@ std::optional<PrintError> print_lines(const std::vector<std::string>& lines, con
     }
     const std::string path = pattern + "/document.pdf";
     std::optional<PrintError> error = write_pdf(lines, setup, path);
-    if (!error) error = spool(path, setup.title);
+    if (!error) error = spool(path, setup.title, printer_choice().printer);
     delete_file(path);
     ::rmdir(pattern.c_str());
     return error;

@@ -1,14 +1,18 @@
 // Printing text: pages laid out from the font's height and the text width, the
-// PDF written with one page object per page, failures to write reported, and the
-// spooler driven through stand-in scripts.
+// PDF written with one page object per page, failures to write reported, the
+// spooler driven through stand-in scripts (its printers listed, the chosen one
+// given to lp), and the printer choice kept in a profile file.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/print/print.h"
+#include "platform/profile.h"
 #include "support/platform_temp_dir.h"
 
 namespace {
@@ -131,7 +135,10 @@ TEST(Print, UnwritableDestinationIsAnErrorAndLeavesNoFile) {
 
 class Spooler : public ::testing::Test {
 protected:
-    void TearDown() override { pp::set_spooler_commands("", ""); }
+    void TearDown() override {
+        pp::set_spooler_commands("", "");
+        pp::set_printer_choice({});
+    }
     std::string script(const std::string& name, const std::string& body) {
         const std::string path = m_dir.file(name);
         EXPECT_TRUE(platform_write_file(path, "#!/bin/sh\n" + body));
@@ -169,6 +176,105 @@ TEST_F(Spooler, SpoolPassesTheFileAndReportsTheSpoolersComplaint) {
     const auto missing = pp::spool("/tmp/x.pdf", "t");
     ASSERT_TRUE(missing.has_value());
     EXPECT_NE(missing->code, 0);
+}
+
+TEST_F(Spooler, PrintersAreListedFromWhicheverListTheSpoolerGives) {
+    const std::string lp = script("lp", "exit 0\n");
+    // Bare names; blank lines, repeats, a line that is not a name and a name lp
+    // would read as an option are left out.
+    pp::set_spooler_commands(lp, script("lpstat", "[ \"$1\" = -e ] || exit 9\n"
+                                                  "printf 'Office_Laser\\n\\nLabel/wide\\nOffice_Laser\\n"
+                                                  "not a name\\n-x\\n'\n"));
+    EXPECT_EQ(pp::list_printers(), (std::vector<std::string>{"Office_Laser", "Label/wide"}));
+
+    // A spooler without -e: the acceptance list, with its indented reasons.
+    pp::set_spooler_commands(lp, script("lpstat-a", "case \"$1\" in -a) ;; *) echo \"lpstat: unknown option\" >&2; exit 1;; esac\n"
+                                                    "echo 'Office accepting requests since Mon 01 Jan'\n"
+                                                    "echo 'Broken not accepting requests since Tue 02 Jan -'\n"
+                                                    "echo '\tPaper jam'\n"));
+    EXPECT_EQ(pp::list_printers(), (std::vector<std::string>{"Office", "Broken"}));
+
+    // Neither: the printer status list.
+    pp::set_spooler_commands(lp, script("lpstat-p", "[ \"$1\" = -p ] || exit 1\n"
+                                                    "echo 'printer Desk is idle.  enabled since Mon'\n"
+                                                    "echo '\tready'\n"
+                                                    "echo 'printer Hall disabled since Tue -'\n"));
+    EXPECT_EQ(pp::list_printers(), (std::vector<std::string>{"Desk", "Hall"}));
+
+    // An error message is not a printer; no destinations is an empty list.
+    pp::set_spooler_commands(lp, script("lpstat-none", "echo 'lpstat: No destinations added.' >&2\nexit 1\n"));
+    EXPECT_TRUE(pp::list_printers().empty());
+    const auto none = pp::spooler_status();
+    EXPECT_TRUE(none.installed);
+    EXPECT_TRUE(none.printers.empty());
+    EXPECT_FALSE(none.default_printer.has_value());
+
+    // No spooler at all.
+    pp::set_spooler_commands(m_dir.file("no-lp"), m_dir.file("no-lpstat"));
+    EXPECT_TRUE(pp::list_printers().empty());
+    EXPECT_FALSE(pp::spooler_status().installed);
+}
+
+TEST_F(Spooler, StatusIsAskedInTheCLocaleWhateverTheUsersLanguage) {
+    // The user's own settings come back at the end, whatever they were.
+    struct SavedVariable {
+        const char* name;
+        std::optional<std::string> value;
+        explicit SavedVariable(const char* n) : name(n) {
+            if (const char* v = std::getenv(n)) value = v;
+        }
+        ~SavedVariable() { value ? ::setenv(name, value->c_str(), 1) : ::unsetenv(name); }
+    } lang("LANG"), all("LC_ALL");
+    ::setenv("LANG", "de_DE.UTF-8", 1);
+    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+    const std::string lp = script("lp", "exit 0\n");
+    pp::set_spooler_commands(lp, script("lpstat", "[ \"$LC_ALL\" = C ] && [ -z \"$LANG\" ] || exit 1\n"
+                                                  "echo 'system default destination: Office'\n"));
+    EXPECT_EQ(pp::default_printer().value_or("-"), "Office");
+}
+
+TEST_F(Spooler, TheChosenPrinterIsNamedToLpAndTheDefaultIsNot) {
+    const std::string log = m_dir.file("args");
+    pp::set_spooler_commands(script("lp", "for a in \"$@\"; do echo \"$a\"; done > '" + log + "'\n"), "");
+    EXPECT_FALSE(pp::spool("/tmp/x.pdf", "", "Office_Laser").has_value());
+    EXPECT_EQ(platform_read_file(log), "-d\nOffice_Laser\n--\n/tmp/x.pdf\n");
+
+    // print_lines goes where the process's choice says.
+    ASSERT_TRUE(pp::set_printer_choice({"Hall", false, pp::PaperSize::kLetter}));
+    EXPECT_FALSE(pp::print_lines({"a"}, small_page()).has_value());
+    EXPECT_EQ(platform_read_file(log).rfind("-d\nHall\n--\n", 0), 0u) << platform_read_file(log);
+    ASSERT_TRUE(pp::set_printer_choice({}));
+    EXPECT_FALSE(pp::print_lines({"a"}, small_page()).has_value());
+    EXPECT_EQ(platform_read_file(log).rfind("--\n", 0), 0u) << platform_read_file(log);
+
+    // A name that would reach lp as an option or split in two is refused outright.
+    EXPECT_FALSE(pp::set_printer_choice({"-oraw", false, pp::PaperSize::kLetter}));
+    EXPECT_FALSE(pp::set_printer_choice({"two words", false, pp::PaperSize::kLetter}));
+    EXPECT_TRUE(pp::printer_choice().printer.empty());
+    ASSERT_TRUE(pp::spool("/tmp/x.pdf", "", "-oraw").has_value());
+}
+
+TEST(PrinterChoice, IsKeptInAProfileAndOddEntriesReadAsDefaults) {
+    PlatformTempDir dir;
+    const std::string ini = dir.file("choice.ini");
+    ASSERT_TRUE(pp::write_printer_choice(ini, {"Office_Laser", false, pp::PaperSize::kA4}));
+    const pp::PrinterChoice back = pp::read_printer_choice(ini);
+    EXPECT_EQ(back.printer, "Office_Laser");
+    EXPECT_FALSE(back.to_pdf_file);
+    EXPECT_EQ(back.paper, pp::PaperSize::kA4);
+
+    ASSERT_TRUE(pp::write_printer_choice(ini, {"", true, pp::PaperSize::kLetter}));
+    EXPECT_TRUE(pp::read_printer_choice(ini).to_pdf_file);
+    EXPECT_TRUE(pp::read_printer_choice(ini).printer.empty());
+
+    ASSERT_TRUE(sk::platform::write_profile_string(ini, "Print Setup", "Printer", "-d evil"));
+    ASSERT_TRUE(sk::platform::write_profile_string(ini, "Print Setup", "Paper", "Tabloid"));
+    const pp::PrinterChoice odd = pp::read_printer_choice(ini);
+    EXPECT_TRUE(odd.printer.empty());
+    EXPECT_EQ(odd.paper, pp::PaperSize::kLetter);
+    const pp::PrinterChoice missing = pp::read_printer_choice(dir.file("none.ini"));
+    EXPECT_TRUE(missing.printer.empty());
+    EXPECT_FALSE(missing.to_pdf_file);
 }
 
 }  // namespace
