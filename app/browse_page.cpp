@@ -342,8 +342,12 @@ BrowsePage::DragResult BrowsePage::thumb_drag(int p) {
 }
 
 bool BrowsePage::get_record() {
-    if (m_queue.count() == 0 || !m_view_open) return false;
+    if (m_queue.count() == 0) return false;
+    // The buffer takes the entry first, so that it holds the highlighted row
+    // even when the stored version cannot be read back.
     set_highlight(m_highlight);
+    load_highlighted();
+    if (!m_view_open) return false;
     const std::string position = entry_position(std::size_t(m_highlight));
     if (sd::watch(m_spec.view) != 0) return false;
     return sd::reget(m_spec.view, position) == 0;

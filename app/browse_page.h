@@ -82,6 +82,8 @@ public:
     // True once after an operation that wants "EVENT:NewSelection" posted.
     bool take_new_selection_request();
     void selection_handled() { m_selection_pending = false; }
+    // Asks for "EVENT:NewSelection" unless one is already posted and not handled.
+    void post_new_selection();
 
     // Choose order: the order to show (1-based), and whether a refresh is forced.
     // first_select: the first time, locate at the record buffer's key value instead
@@ -102,8 +104,9 @@ public:
     // scroll event, else performs the locate itself.
     enum class DragResult { kNone, kLocated, kTop, kBottom };
     DragResult thumb_drag(int p);
-    // Re-reads the highlighted record from the file (WATCH and REGET). False when
-    // the page is empty or the read failed.
+    // The record buffer takes the highlighted entry, then the stored version of it
+    // is read back (WATCH and REGET). False when the page is empty or the read
+    // failed.
     bool get_record();
     // The record buffer takes the highlighted entry.
     void load_highlighted();
@@ -121,7 +124,6 @@ private:
     int fetch(bool forward);
     void fetch_error();
     void set_thumb_from_highlight();
-    void post_new_selection();
 
     BrowseSpec m_spec;
     sk::data::Queue m_queue;

@@ -42,6 +42,19 @@ struct Loop {
     }
     int tab() { return s.sheet != 0 ? std::atoi(w.property(s.sheet, 31887).c_str()) : 1; }
 
+    // The row the list shows selected becomes the highlight. A right press selects
+    // a row without a new selection of its own (it brings up the popup), so the
+    // row a popup choice or a button acts on is read from the list.
+    void take_list_selection() {
+        if (page.has_entries()) page.set_highlight(std::atoi(w.property(s.list, kPropSelected).c_str()));
+    }
+
+    // Posts "EVENT:NewSelection" to the list when the page asked for one.
+    void post_new_selection() {
+        page.post_new_selection();
+        if (page.take_new_selection_request()) w.post(ui::kEventNewSelection, s.list);
+    }
+
     // The list shows the page's state.
     void show() {
         w.set_property(s.list, kPropSelected, std::to_string(page.highlight()));
@@ -55,6 +68,7 @@ struct Loop {
 
     void refresh() {
         if (w.property(0, ui::kPropAcceptAll) == "1") return;
+        take_list_selection();
         page.set_rows(rows());
         page.choose_order(s.order_of_tab(tab()), forced || !initialised, request == RequestSelect);
         initialised = true;
@@ -73,13 +87,14 @@ struct Loop {
         const std::int32_t response = LastResponse;
         page.set_rows(rows());
         page_after_update(page, how, response);
-        w.post(ui::kEventNewSelection, s.list);
+        post_new_selection();
+        show();  // the list selects the row the rebuild highlighted
         w.select(s.list);
-        forced = true;
         refresh();
     }
 
     void button(std::int32_t f) {
+        take_list_selection();
         page.get_record();
         if (f == s.insert) update(RequestInsert);
         else if (f == s.change) update(RequestChange);
@@ -131,7 +146,7 @@ struct Loop {
                    page.has_entries() && r != nullptr && r->key_char >= 0x20) {
             locate_char(static_cast<char>(r->key_char));
         }
-        w.post(ui::kEventNewSelection, s.list);
+        post_new_selection();
     }
 
     void scroll(int event) {

@@ -58,7 +58,7 @@ struct BrowseWindow {
     std::function<void()> update;         // the update procedure
     std::function<void(int order, char c)> locate_key;  // a typed character into the key value
     std::function<void()> locations_action;
-    std::function<void()> bind_names;  // the bound names, before each opening of the view
+    std::function<void()> bind_names;  // the bound names, made again before every event
 };
 
 // Runs the browse until its window closes; the page is built from spec.

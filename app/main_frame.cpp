@@ -18,6 +18,9 @@ namespace {
 constexpr std::int32_t kItemAbout = -13;
 constexpr std::int32_t kItemLocations = -9;
 constexpr std::uint32_t kKeyRightButton = 2;  // the key code of a right-button press
+// The site list the frame opens by itself asks for a smaller stack than the one
+// its menu item starts.
+constexpr std::size_t kOpeningStackSize = 25000;
 
 // The procedures behind the menu. A procedure not yet part of this build has no
 // entry point: its item is shown greyed.
@@ -77,7 +80,8 @@ void Main() {
     restore_window_position(frame, "Main");
     for (const MenuProcedure& p : kMenu)
         if (p.run == nullptr) sk::ui::set_menu_item_enabled(frame, p.field, false);
-    if (const MenuProcedure* first = opening_procedure()) start_procedure(*first);
+    if (const MenuProcedure* first = opening_procedure(); first != nullptr && first->run != nullptr)
+        sk::ui::start(first->run, kOpeningStackSize);
 
     bool initialized = false;
     while (frame.accept()) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/dictionary.h"
+#include "app/html_export.h"
 #include "app/procedures.h"
 #include "procedure_test_support.h"
 #include "data/file_layer.h"
@@ -379,6 +380,7 @@ TEST_F(BrowseFlow, TabsOrderTheSitesAndTheCategoryTabLimitsThem) {
     hl::press_key(pd::kVkReturn);
     ASSERT_TRUE(wait_until([&] { return top() == b; }));
     EXPECT_EQ(rows(1), "[http://a.example/]");
+    ASSERT_TRUE(hl::save_screenshot("/tmp/browse-flow-category-tab.png"));
 
     // Its Insert presets the category, and the new site joins the limited list.
     form_by(kInsert);
@@ -413,9 +415,13 @@ TEST_F(BrowseFlow, AnotherStationsChangesShowAfterARefresh) {
     hl::press_key(pd::kVkDown);
     settle();
     set_fixed(url_record.location, "http://c.example/");
+    ASSERT_EQ(sd::watch(&LINKDB), 0);  // the browse's own watch is on another record
     ASSERT_EQ(sd::get_key(&LINKDB, &url_k_location), 0);
-    ASSERT_EQ(sd::delete_record(&LINKDB), 0);
-    add_site("http://c.example/", "Delta", "NEWS", "fresh");
+    set_fixed(url_record.keyword, "fresh");
+    ASSERT_EQ(sd::put(&LINKDB), 0);
+    // The record buffer is shared with this thread: only a re-read brings the
+    // stored keyword back.
+    clear_site_record();
     form_by(kChange);
     EXPECT_EQ(fixed_text(url_record.keyword), "fresh");
     click(top(), kFormCancel);
@@ -444,6 +450,70 @@ TEST_F(BrowseFlow, CategoriesBrowseInsertsAndDeletesWithItsSites) {
     click(b, 4);  // "&Delete" NEWS, and its site with it
     EXPECT_EQ(rows(), "ART [MUSIC]");
     EXPECT_EQ(sd::records(&LINKDB), 0);
+}
+
+// A right press selects the row under the mouse without a new selection of its
+// own; the popup's choice acts on that row, not on the one highlighted before.
+TEST_F(BrowseFlow, ThePopupActsOnTheRightClickedRow) {
+    add_category("NEWS");
+    add_site("http://a.example/", "Alpha", "NEWS");
+    add_site("http://b.example/", "Beta", "NEWS");
+    add_site("http://c.example/", "Gamma", "NEWS");
+    open(BrowseLINKDB);
+    hl::press_key(pd::kVkDown);
+    hl::press_key(pd::kVkDown);
+    settle();
+    EXPECT_EQ(rows(), "Alpha Beta [Gamma]");
+    right_click_first_row();
+    ASSERT_TRUE(wait_until([] { return pd::menu_tracking(); }));
+    answers = {sk::rt::kButtonOk};
+    hl::press_key(pd::kVkA + ('D' - 'A'));
+    settle();
+    if (pd::menu_tracking()) hl::press_key(pd::kVkReturn);
+    ASSERT_TRUE(wait_until([] { return !pd::menu_tracking(); }));
+    settle();
+    EXPECT_EQ(plain(rows()), "Beta Gamma");
+    set_fixed(url_record.location, "http://c.example/");
+    EXPECT_EQ(sd::get_key(&LINKDB, &url_k_location), 0);
+    set_fixed(url_record.location, "http://a.example/");
+    EXPECT_NE(sd::get_key(&LINKDB, &url_k_location), 0);
+}
+
+// "Locations" opens the sites of the highlighted category on the same thread;
+// its Insert presets that category, and closing it comes back to the categories.
+TEST_F(BrowseFlow, LocationsShowTheSitesOfTheHighlightedCategory) {
+    add_category("ART");
+    add_category("NEWS");
+    add_site("http://b.example/", "Beta", "NEWS", "kw", 5);
+    add_site("http://a.example/", "Alpha", "ART");
+    add_site("http://c.example/", "Gamma", "NEWS");
+    open(BrowseCategories);
+    ui::Window* categories = browse();
+    hl::press_key(pd::kVkDown);
+    settle();
+    EXPECT_EQ(rows(), "ART [NEWS]");
+    ASSERT_TRUE(hl::save_screenshot("/tmp/browse-flow-categories.png"));
+    click(categories, 6);  // "Locations"
+    ASSERT_TRUE(wait_until([&] { return top() != nullptr && top() != categories; }));
+    ui::Window* sites = top();
+    EXPECT_EQ(pd::window_text(sites->handle()), "Browse Location by Category");
+    auto* l = dynamic_cast<ui::ListControl*>(sites->control(kList));
+    ASSERT_NE(l, nullptr);
+    ASSERT_TRUE(wait_until([&] { return l->row_count() > 0; }));
+    ASSERT_EQ(l->row_count(), 2u);
+    EXPECT_EQ(plain(l->rows().cell(1, 0)).substr(0, 17), "http://b.example/");
+    EXPECT_EQ(plain(l->rows().cell(2, 0)).substr(0, 17), "http://c.example/");
+    ASSERT_TRUE(hl::save_screenshot("/tmp/browse-flow-category-sites.png"));
+    click(sites, 3);  // "&Insert"
+    ASSERT_TRUE(wait_until([&] { return top() != sites; }));
+    EXPECT_EQ(pd::window_text(top()->handle()), "Adding a LINKDB Record");
+    EXPECT_EQ(fixed_text(url_record.category), "NEWS");
+    click(top(), kFormCancel);
+    ASSERT_TRUE(wait_until([&] { return top() == sites; }));
+    click(sites, 6);  // "Cl&ose"
+    ASSERT_TRUE(wait_until([&] { return top() == categories; }));
+    EXPECT_EQ(rows(), "ART [NEWS]");
+    EXPECT_EQ(LINKDBUsers, 2);  // the fixture's and the categories browse's
 }
 
 }  // namespace

@@ -108,4 +108,40 @@ TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
     EXPECT_NE(text.str().find("Maximize=No"), std::string::npos) << text.str();
 }
 
+// The site list the frame opens by itself and a second one from "Locations" run
+// side by side on threads of their own; the data files stay open until the last
+// of them closes.
+TEST_F(MainFrame, LocationsOpensASecondSiteListBesideTheFirst) {
+    std::atomic<bool> done{false};
+    ASSERT_NE(start([&] {
+                  sk::app::Main();
+                  done = true;
+              }),
+              0);
+    ASSERT_TRUE(wait_until([] { return application_frame() != nullptr && !application_frame()->children().empty(); }));
+    Window& frame = *application_frame();
+    ASSERT_TRUE(wait_until([] { return sk::app::LINKDBUsers == 1; }));
+    Window* first = frame.children().front();
+    EXPECT_EQ(thread_stack_size(first->thread()), 25000u);
+
+    command(frame, -9);  // "Locations"
+    ASSERT_TRUE(wait_until([&] { return frame.children().size() == 2 && sk::app::LINKDBUsers == 2; }));
+    Window* second = frame.children().front() == first ? frame.children().back() : frame.children().front();
+    EXPECT_NE(second->thread(), first->thread());
+    EXPECT_EQ(thread_stack_size(second->thread()), 50000u);
+    EXPECT_EQ(pd::window_text(second->handle()), "Browse Locations");
+    EXPECT_EQ(sk::app::CategoriesUsers, 2);
+
+    first->post(kEventCloseWindow);
+    ASSERT_TRUE(wait_until([&] { return frame.children().size() == 1; }));
+    EXPECT_EQ(frame.children().front(), second);
+    EXPECT_EQ(sk::app::LINKDBUsers, 1);
+    EXPECT_EQ(sk::app::CategoriesUsers, 1);
+
+    command(frame, -8);
+    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    EXPECT_EQ(sk::app::LINKDBUsers, 0);
+    EXPECT_EQ(sk::app::CategoriesUsers, 0);
+}
+
 }  // namespace
