@@ -108,7 +108,10 @@ TextViewer::LoadStart TextViewer::begin_load()
     m_file_size = 0;
     m_percent_done = 0;
     m_percent_shown = 0;
-    const std::string name = fixed_text(ViewFileName);
+    // The name is kept for the questions and reports that follow: the other viewer
+    // may set ViewFileName to its own file while this one is still loading.
+    m_load_name = fixed_text(ViewFileName);
+    const std::string& name = m_load_name;
     if (name.empty()) {
         m_list_enabled = false;
         m_done = true;
@@ -225,8 +228,8 @@ bool TextViewer::load_batch()
 
 bool TextViewer::cancel_load()
 {
-    const std::string name = fixed_text(ViewFileName);
-    const bool stop = m_cancel ? m_cancel(name) : ShowStandardMessage(27, name) == sk::rt::kButtonOk;
+    const bool stop =
+        m_cancel ? m_cancel(m_load_name) : ShowStandardMessage(27, m_load_name) == sk::rt::kButtonOk;
     if (stop)
         m_done = true;
     return stop;
@@ -238,7 +241,7 @@ void TextViewer::report_read_error()
         return;
     sk::rt::set_error(m_read_error, m_read_error_text);
     m_read_error = 0;
-    ShowStandardMessage(26, fixed_text(ViewFileName));
+    ShowStandardMessage(26, m_load_name);
 }
 
 void TextViewer::end_load()

@@ -150,6 +150,7 @@ private:
     std::vector<std::uint8_t> m_fields;
     sk::data::Queue m_lines{kViewLineSize};
     std::string m_loaded_file;
+    std::string m_load_name;  // ViewFileName as the current load began
     bool m_file_open = false;
     bool m_done = false;
     bool m_list_enabled = false;

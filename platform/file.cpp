@@ -91,6 +91,15 @@ int injected_fault(FileOperation operation, const std::string& path) {
     return hook ? hook(operation, path, g_fault_context.load(std::memory_order_relaxed)) : 0;
 }
 
+std::atomic<void*> g_read_fault_context{nullptr};
+std::atomic<FileReadFaultHook> g_read_fault_hook{nullptr};
+
+// The injected fault for a read of path at offset, or 0.
+int injected_read_fault(const std::string& path, std::uint64_t offset) {
+    FileReadFaultHook hook = g_read_fault_hook.load(std::memory_order_acquire);
+    return hook ? hook(path, offset, g_read_fault_context.load(std::memory_order_relaxed)) : 0;
+}
+
 bool same_file(const std::string& a, const std::string& b) {
     struct stat sa {}, sb {};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
@@ -172,6 +181,7 @@ bool File::is_open() const { return m_fd >= 0; }
 std::int64_t File::read_at(std::uint64_t offset, void* buffer, std::size_t n) {
     if (m_fd < 0) return fail(kErrInvalidHandle), -1;
     if (!may_read(m_access_mode)) return fail(kErrAccessDenied), -1;
+    if (int fault = injected_read_fault(m_path, offset)) return fail(fault), -1;
     if (offset > static_cast<std::uint64_t>(INT64_MAX) || (n != 0 && buffer == nullptr))
         return fail(kErrInvalidParameter), -1;
     n = std::min<std::size_t>(n, SSIZE_MAX);
@@ -284,6 +294,11 @@ bool File::is_locked_elsewhere(std::uint64_t offset, std::uint64_t length, bool 
 void set_file_fault_hook(FileFaultHook hook, void* context) {
     g_fault_context.store(context, std::memory_order_relaxed);
     g_fault_hook.store(hook, std::memory_order_release);
+}
+
+void set_file_read_fault_hook(FileReadFaultHook hook, void* context) {
+    g_read_fault_context.store(context, std::memory_order_relaxed);
+    g_read_fault_hook.store(hook, std::memory_order_release);
 }
 
 const std::string& File::path() const { return m_path; }

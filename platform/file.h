@@ -82,6 +82,15 @@ enum class FileOperation { kWrite, kTruncate, kFlush };
 using FileFaultHook = int (*)(FileOperation operation, const std::string& path, void* context);
 void set_file_fault_hook(FileFaultHook hook, void* context);
 
+// Tests: read faults. The read hook is consulted before every read_at of every File
+// with the name opened and the offset asked for; a non-zero system error it returns
+// (kErrReadFault for a failing disk) makes the read fail with that error and leaves
+// the buffer untouched, so a test can fail the nth read, every read of one file, or
+// the reads past some offset. It is a hook of its own so that a write hook never
+// fails a read. nullptr removes it.
+using FileReadFaultHook = int (*)(const std::string& path, std::uint64_t offset, void* context);
+void set_file_read_fault_hook(FileReadFaultHook hook, void* context);
+
 bool file_exists(const std::string& path);
 bool delete_file(const std::string& path);
 bool rename_file(const std::string& from, const std::string& to);

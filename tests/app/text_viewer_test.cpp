@@ -10,6 +10,7 @@
 
 #include "app/dictionary.h"
 #include "platform/file.h"
+#include "platform/system_error.h"
 #include "runtime/error.h"
 #include "runtime/halt.h"
 #include "support/platform_temp_dir.h"
@@ -135,6 +136,8 @@ TEST_F(TextViewerTest, CancelConfirmedKeepsTheLinesReadSoFar)
         return answer;
     });
     ASSERT_EQ(viewer.begin_load(), sa::TextViewer::LoadStart::kLoading);
+    // The other viewer names its own file meanwhile; the question still names this one.
+    sa::set_fixed(sa::ViewFileName, "readme.jr");
     viewer.load_window_opened();
     viewer.load_batch();
     EXPECT_FALSE(viewer.cancel_load());
@@ -145,6 +148,56 @@ TEST_F(TextViewerTest, CancelConfirmedKeepsTheLinesReadSoFar)
     viewer.end_load();
     EXPECT_EQ(asked, (std::vector<std::string>{"whatsnew.jr", "whatsnew.jr"}));
     EXPECT_EQ(viewer.line_count(), 1u);
+}
+
+// A read that fails part way ends loading with the lines read before it, and the
+// failure is told once, after loading, rather than the text passing for whole.
+TEST_F(TextViewerTest, ReadErrorKeepsTheLinesBeforeItAndIsToldOnceAfterLoading)
+{
+    std::string text;
+    for (int i = 1; i <= 4000; ++i) {
+        std::string line = "line " + std::to_string(i);
+        text += line + std::string(48 - line.size(), '.') + "\r\n";  // 50 bytes a line
+    }
+    write("whatsnew.jr", text);
+    sa::set_fixed(sa::ViewFileName, "whatsnew.jr");
+    sa::TextViewer viewer(sa::kWhatsNewViewer);
+    // The disk fails under the second half of the file.
+    sk::platform::set_file_read_fault_hook(
+        [](const std::string& path, std::uint64_t offset, void*) {
+            return path.ends_with("whatsnew.jr") && offset >= 100000 ? int(sk::platform::kErrReadFault) : 0;
+        },
+        nullptr);
+    ASSERT_EQ(viewer.begin_load(), sa::TextViewer::LoadStart::kLoading);
+    sa::set_fixed(sa::ViewFileName, "readme.jr");  // the other viewer's turn
+    viewer.load_window_opened();
+    int batches = 0;
+    while (!viewer.load_batch() && ++batches < 20) {
+    }
+    sk::platform::set_file_read_fault_hook(nullptr, nullptr);
+    viewer.end_load();
+    EXPECT_TRUE(viewer.loading_done());
+    EXPECT_TRUE(m_messages.empty());  // nothing while the progress window is up
+    const std::size_t kept = viewer.line_count();
+    EXPECT_GT(kept, 1000u);
+    EXPECT_LT(kept, 4000u);
+    EXPECT_EQ(viewer.line(1).substr(0, 7), "line 1.");
+    const std::string last = "line " + std::to_string(kept);
+    EXPECT_EQ(viewer.line(kept).substr(0, last.size() + 1), last + ".");
+    EXPECT_EQ(viewer.bytes_read(), std::int64_t(kept) * 50);
+
+    viewer.report_read_error();
+    ASSERT_EQ(m_messages.size(), 1u);
+    EXPECT_EQ(m_messages[0], "File Load Error: whatsnew.jr File Load Error.  Error: Read Fault (330).");
+    viewer.report_read_error();
+    EXPECT_EQ(m_messages.size(), 1u);
+
+    // Read whole, the same file reports nothing.
+    sa::set_fixed(sa::ViewFileName, "whatsnew.jr");
+    ASSERT_EQ(viewer.load_all(), sa::TextViewer::LoadStart::kLoading);
+    EXPECT_EQ(viewer.line_count(), 4000u);
+    viewer.report_read_error();
+    EXPECT_EQ(m_messages.size(), 1u);
 }
 
 // The shipped guide is found next to the program when the start directory has none.

@@ -308,6 +308,43 @@ TEST_F(TransferProcedures, ExportCancelButtonWritesNothing)
     EXPECT_FALSE(std::filesystem::exists(m_path));
 }
 
+// LINKDB refusing to take an order, so that no view opens over it.
+int orderless_kestrel(int op, sd::FileControlBlock* file, sd::OperationArgs* args)
+{
+    if (file == &sa::LINKDB && (op == sd::kOpSet || op == sd::kOpSetKey)) {
+        sd::post_file_error(file, sk::rt::kAccessDenied);
+        return -1;
+    }
+    return kestrel_entry(op, file, args);
+}
+
+// A view that cannot be opened is told, and the first fetch from it fails as a
+// read that is not the end of the data: told as well, and the page is closed off
+// without a section.
+TEST_F(TransferProcedures, ExportWhoseViewWillNotOpenTellsBothAndClosesThePage)
+{
+    add_sites(3);
+    sa::install_file_driver(sa::kKestrelDriver, &orderless_kestrel);
+    start(&sa::Export);
+    ASSERT_TRUE(window_is("EXPORT$WINDOW"));
+    click(kOk);
+    ASSERT_TRUE(finished());
+    sa::install_file_driver(sa::kKestrelDriver, &kestrel_entry);
+    EXPECT_EQ(m_response, sa::ResponseCancelled);
+    ASSERT_EQ(m_messages.size(), 2u);
+    EXPECT_EQ(m_messages[0].caption, "View Open Error");
+    EXPECT_EQ(m_messages[1].caption, "Record Retrieval Error");
+    EXPECT_EQ(m_messages[1].text.rfind("Error: (File Not Open (37)) attempting to access a record from the LINKDB file.", 0),
+              0u)
+        << m_messages[1].text;
+    const std::string page = output();
+    EXPECT_EQ(count_of(page, "<tr><td><li>"), 0u);
+    EXPECT_EQ(count_of(page, "<div align=left>"), 0u);
+    EXPECT_NE(page.find("Jump to Index</a></h6>\r\n</ul>\r\n<br><hr>\r\n"), std::string::npos) << page;
+    EXPECT_TRUE(page.ends_with("</body></html>\r\n"));
+    EXPECT_EQ(sites().size(), 3u);
+}
+
 // The transfers share one text file: one started while another holds it is turned
 // away with a box and touches nothing; once the first is over the next one runs.
 // (The transfers' windows are modal, so the menu cannot start a second one; the

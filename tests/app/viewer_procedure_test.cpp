@@ -1,8 +1,8 @@
 // ReadMe and WhatsNew on the headless display: loading a file of several
-// batches on the progress window's ticks, cancelling the load, Find and Find Next
-// with their settings and the wrap question, and Print to a saved PDF, through a
-// stand-in spooler, and to a folder that cannot be written. A screenshot of the
-// view window is left at /tmp/viewer-readme.png.
+// batches on the progress window's ticks, cancelling the load, a read that fails
+// part way, Find and Find Next with their settings and the wrap question, and
+// Print to a saved PDF, through a stand-in spooler, and to a folder that cannot
+// be written. A screenshot of the view window is left at /tmp/viewer-readme.png.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -24,7 +24,9 @@
 #include "platform/display/display.h"
 #include "platform/display/headless.h"
 #include "platform/display/window.h"
+#include "platform/file.h"
 #include "platform/print/print.h"
+#include "platform/system_error.h"
 #include "runtime/error.h"
 #include "runtime/halt.h"
 #include "support/platform_temp_dir.h"
@@ -138,12 +140,18 @@ protected:
         auto* t = dynamic_cast<ui::LabelControl*>(progress()->control(3));
         return t ? t->text() : "?";
     }
+    // One tick of the progress window's timer, the lock given up so that the
+    // procedure's thread can serve it.
+    static void tick() {
+        {
+            ui::LockRelease unlocked;
+            hl::advance_clock(10);
+        }
+        settle();
+    }
     // Lets loading run to its end on the virtual clock.
     void finish_loading() {
-        for (int i = 0; i < 200 && progress() != nullptr; ++i) {
-            hl::advance_clock(10);
-            settle();
-        }
+        for (int i = 0; i < 200 && progress() != nullptr; ++i) tick();
         ASSERT_EQ(progress(), nullptr);
         ASSERT_NE(list(), nullptr);
     }
@@ -196,8 +204,7 @@ TEST_F(Viewer, LoadsInBatchesWithProgressAndKeepsEveryLine) {
     ASSERT_TRUE(wait_until([this] { return progress() != nullptr; }));
     EXPECT_EQ(pd::window_text(progress()->handle()), "Reading File");
     EXPECT_EQ(percent_text(), "0% Completed");
-    hl::advance_clock(10);
-    settle();
+    tick();
     ASSERT_NE(progress(), nullptr);
     const std::string after_one = percent_text();
     EXPECT_NE(after_one.find("% Completed ("), std::string::npos) << after_one;
@@ -225,8 +232,7 @@ TEST_F(Viewer, CancelAsksAndKeepsTheLinesReadSoFar) {
     write_text("whatsnew.jr", numbered(3000));
     start(WhatsNew);
     ASSERT_TRUE(wait_until([this] { return progress() != nullptr; }));
-    hl::advance_clock(10);
-    settle();
+    tick();
     // Answered Cancel: loading goes on.
     answers = {sk::rt::kButtonCancel};
     progress()->post(ui::kEventAccepted, 4);
@@ -234,8 +240,7 @@ TEST_F(Viewer, CancelAsksAndKeepsTheLinesReadSoFar) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("Are you certain you want to stop loading whatsnew.jr"), std::string::npos) << boxes[0];
     ASSERT_NE(progress(), nullptr);
-    hl::advance_clock(10);
-    settle();
+    tick();
     // Answered OK: the window closes with two batches' lines.
     answers = {sk::rt::kButtonOk};
     progress()->post(ui::kEventAccepted, 4);
@@ -245,6 +250,48 @@ TEST_F(Viewer, CancelAsksAndKeepsTheLinesReadSoFar) {
     EXPECT_LT(kept, 3000u / 2);
     EXPECT_EQ(row(kept), numbered(int(kept))[kept - 1]);  // the lines in order, none lost or doubled
     EXPECT_EQ(pd::window_text(view()->handle()), "What's New");
+}
+
+TEST_F(Viewer, ReadErrorIsToldOnceLoadingHasEndedAndTheLinesBeforeItStay) {
+    // Long lines keep the part read before the failure short.
+    std::vector<std::string> lines = numbered(1000);
+    for (std::string& l : lines) l += std::string(160, '-');
+    write_text("readme.jr", lines);
+    // The disk fails under the second half of the file.
+    struct ReadFault {
+        ReadFault() {
+            sk::platform::set_file_read_fault_hook(
+                [](const std::string& path, std::uint64_t offset, void*) {
+                    return path.ends_with("readme.jr") && offset >= 70000 ? int(sk::platform::kErrReadFault) : 0;
+                },
+                nullptr);
+        }
+        ~ReadFault() { sk::platform::set_file_read_fault_hook(nullptr, nullptr); }
+    } fault;
+    bool progress_up_at_box = false;
+    sk::rt::set_message_presenter([&](const sk::rt::MessageRequest& r) {
+        progress_up_at_box = progress_up_at_box || hl::find_window_by_text("Reading File") != 0;
+        boxes.push_back(std::string(r.caption) + "|" + std::string(r.text));
+        return int(sk::rt::kButtonOk);
+    });
+    start(ReadMe);
+    ASSERT_TRUE(wait_until([this] { return progress() != nullptr; }));
+    finish_loading();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], "File Load Error|readme.jr File Load Error.  Error: Read Fault (330).");
+    EXPECT_FALSE(progress_up_at_box);
+    const std::size_t kept = list()->row_count();
+    EXPECT_GT(kept, 100u);
+    EXPECT_LT(kept, 1000u);
+    EXPECT_EQ(row(1), lines[0]);
+    EXPECT_EQ(row(kept), lines[kept - 1]);
+    EXPECT_TRUE(pd::is_enabled(list()->window()));
+    // The window stays, and a later gain of focus does not load or tell it again.
+    ASSERT_NE(view(), nullptr);
+    view()->post(ui::kEventGainFocus);
+    settle();
+    EXPECT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(list()->row_count(), kept);
 }
 
 TEST_F(Viewer, MissingAndEmptyFilesLeaveAnEmptyDisabledList) {

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <string>
@@ -256,6 +257,49 @@ TEST(FileIo, InjectedFaultsFailWritesTruncatesAndFlushesWithoutTouchingTheFile) 
     set_file_fault_hook(nullptr, nullptr);
     EXPECT_TRUE(f.flush());
     EXPECT_EQ(platform_read_file(name), "abcde");
+}
+
+TEST(FileIo, InjectedReadFaultsFailTheChosenReadsOnly) {
+    PlatformTempDir dir;
+    ASSERT_TRUE(platform_write_file(dir.file("bad.txt"), "0123456789"));
+    ASSERT_TRUE(platform_write_file(dir.file("good.txt"), "abcdefghij"));
+    File bad, good;
+    ASSERT_TRUE(bad.open(dir.file("bad.txt"), kAccessReadWrite));
+    ASSERT_TRUE(good.open(dir.file("good.txt"), kAccessRead));
+    // A write hook that refuses everything leaves reads alone.
+    set_file_fault_hook([](FileOperation, const std::string&, void*) { return static_cast<int>(kErrWriteFault); },
+                        nullptr);
+    char buf[8] = {};
+    EXPECT_EQ(bad.read_at(0, buf, 4), 4);
+    set_file_fault_hook(nullptr, nullptr);
+
+    // One more read of bad.txt is let through, then its disk fails; good.txt reads on.
+    struct Plan {
+        int reads_left;
+        std::uint64_t last_offset;
+    } plan{1, 0};
+    set_file_read_fault_hook(
+        [](const std::string& path, std::uint64_t offset, void* context) {
+            auto* p = static_cast<Plan*>(context);
+            if (path.find("bad.txt") == std::string::npos) return 0;
+            p->last_offset = offset;
+            return p->reads_left-- > 0 ? 0 : static_cast<int>(kErrReadFault);
+        },
+        &plan);
+    EXPECT_EQ(bad.read_at(2, buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "234");
+    std::memcpy(buf, "xxxxxxxx", 8);
+    EXPECT_EQ(bad.read_at(6, buf, 4), -1);
+    EXPECT_EQ(last_system_error(), kErrReadFault);
+    EXPECT_EQ(plan.last_offset, 6u);
+    EXPECT_EQ(std::string(buf, 8), "xxxxxxxx");
+    EXPECT_EQ(good.read_at(0, buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "abc");
+    // Writes go on as before; the file itself is sound once the hook is gone.
+    EXPECT_EQ(bad.write_at(0, "Z", 1), 1);
+    set_file_read_fault_hook(nullptr, nullptr);
+    EXPECT_EQ(bad.read_at(0, buf, 3), 3);
+    EXPECT_EQ(std::string(buf, 3), "Z12");
 }
 
 TEST(FileNames, OpenFindsACaseVariantOnlyWhenTheExactNameIsMissing) {
