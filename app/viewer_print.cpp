@@ -48,7 +48,8 @@ std::string viewer_pdf_path(std::string_view directory, std::string_view file_na
     std::string base(directory);
     if (!base.empty() && base.back() != '/') base += '/';
     std::string path = base + stem + ".pdf";
-    for (int n = 2; sk::platform::file_exists(path) && n < 1000; ++n) path = base + stem + "-" + std::to_string(n) + ".pdf";
+    // Counts on until a free name turns up: an existing document is never replaced.
+    for (unsigned n = 2; sk::platform::file_exists(path); ++n) path = base + stem + "-" + std::to_string(n) + ".pdf";
     return path;
 }
 
@@ -71,6 +72,7 @@ ViewerPrintResult print_viewer_lines(const std::vector<std::string>& lines, cons
     }
     result.outcome = ViewerPrintResult::Outcome::kSaved;
     result.path = path;
+    result.chosen = choice.to_pdf_file;
     return result;
 }
 

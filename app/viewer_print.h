@@ -16,6 +16,7 @@ struct ViewerPrintResult {
     enum class Outcome { kPrinted, kSaved, kFailed };
     Outcome outcome = Outcome::kFailed;
     std::string path;   // the saved document (kSaved)
+    bool chosen = false;  // kSaved because the printer set-up chose a PDF file
     std::string error;  // what went wrong (kFailed)
 };
 

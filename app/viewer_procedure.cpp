@@ -226,7 +226,9 @@ void ViewerProcedure::print() {
     switch (result.outcome) {
         case ViewerPrintResult::Outcome::kPrinted: break;
         case ViewerPrintResult::Outcome::kSaved:
-            show_box("Print", "No printer is set up. The text was saved as " + result.path + ".", rt::kIconAsterisk);
+            show_box("Print", (result.chosen ? std::string("The text was saved as ") : "No printer is set up. The text was saved as ") +
+                                  result.path + ".",
+                     rt::kIconAsterisk);
             break;
         case ViewerPrintResult::Outcome::kFailed:
             show_box("Print Error", "The text could not be printed. " + result.error, rt::kIconExclamation);

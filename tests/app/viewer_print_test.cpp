@@ -62,6 +62,16 @@ TEST_F(ViewerPrintChoice, AChosenPrinterPrintsWithoutADefaultAndThePdfChoiceSave
     EXPECT_EQ(saved.path, m_dir.file("Documents/readme.pdf"));
     EXPECT_EQ(platform_read_file(saved.path).rfind("%PDF-", 0), 0u);
     EXPECT_TRUE(platform_read_file(m_log).empty());  // the spooler was not asked to print
+    EXPECT_TRUE(saved.chosen);
+    EXPECT_FALSE(printed.chosen);
+}
+
+TEST_F(ViewerPrintChoice, SavedDocumentsNeverReplaceAnExistingOne) {
+    // Names are numbered on past any count: the thousandth copy still gets a name of its own.
+    ASSERT_TRUE(platform_write_file(m_dir.file("Documents/readme.pdf"), "keep"));
+    for (int n = 2; n <= 1000; ++n) ASSERT_TRUE(platform_write_file(m_dir.file("Documents/readme-" + std::to_string(n) + ".pdf"), "keep"));
+    EXPECT_EQ(viewer_pdf_path(m_dir.file("Documents"), "readme.jr"), m_dir.file("Documents/readme-1001.pdf"));
+    EXPECT_EQ(platform_read_file(m_dir.file("Documents/readme-999.pdf")), "keep");
 }
 
 TEST_F(ViewerPrintChoice, PagesTakeTheChosenPaperAndAReportTooWideForItKeepsTheMargins) {
