@@ -2,6 +2,7 @@
 // and the close, maximise and minimise boxes; and where a point of the frame lies.
 #include <algorithm>
 
+#include "platform/display/menu_layout.h"
 #include "platform/display/window_manager.h"
 
 namespace sk::platform::display::detail {
@@ -236,6 +237,13 @@ void paint_frame(WindowRec& w) {
         int text_left = cap.left + 4;
         Rect sys = frame_button_rect(w, FramePart::kSysMenuBox);
         if (!sys.is_empty()) {
+            // The keyboard walk of the menu bar stopping on this window's own system menu
+            // shows the box pressed, so that the stop can be seen before the menu drops.
+            const MenuTrack& t = state().track;
+            if (t.active && t.bar_window == w.handle && t.bar_index == kBarFrameSysMenu) {
+                p.fill_rect(sys, face);
+                p.draw_edge(sys, Edge::kSunken);
+            }
             draw_caption_button(p, sys, FramePart::kSysMenuBox, false);
             text_left = sys.right + 3;
         }

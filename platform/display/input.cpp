@@ -299,9 +299,17 @@ void input_mouse_button(Point screen, std::uint32_t button, bool down) {
         }
         if (!enabled_chain(*target)) return;
         // Framed children (child frames) come to the top of their siblings when pressed.
+        // A press on a control of an inactive MDI child makes that control the one the
+        // child's activation refocuses, so the focus moves once.
+        bool takes_press_focus = !(target->style & kStyleNoFocus) &&
+                                 frame_part(*target, Point{screen.x - screen_rect_of(*target).left,
+                                                           screen.y - screen_rect_of(*target).top}) == FramePart::kClient;
         for (WindowRec* p = target; p && p->kind == WindowKind::kChild; p = find(p->parent)) {
             if (p->style & kStyleCaption) bring_to_top_locked(*p);
-            if (mdi_client_rec_of(*p)) mdi_child_pressed(*p);
+            if (mdi_client_rec_of(*p)) {
+                if (p != target && takes_press_focus) p->last_focus = target->handle;
+                mdi_child_pressed(*p);
+            }
         }
         if (!find(target->handle)) return;
         if (press_frame(*target, screen, button)) return;

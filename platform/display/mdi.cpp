@@ -44,6 +44,44 @@ void repaint_frame_of(WindowRec& client) {
     }
 }
 
+// True when w is ancestor or lies inside it.
+bool lies_within(const WindowRec* w, const WindowRec& ancestor) {
+    for (; w; w = w->kind == WindowKind::kChild ? find(w->parent) : nullptr) {
+        if (w == &ancestor) return true;
+    }
+    return false;
+}
+
+bool can_take_focus(const WindowRec& w) {
+    return w.kind == WindowKind::kChild && !(w.style & kStyleNoFocus) && shown(w) && enabled_chain(w);
+}
+
+// The first window inside w, depth first in creation order, that can take the focus.
+WindowRec* first_focusable_inside(const WindowRec& w, int depth = 0) {
+    if (depth > 64) return nullptr;
+    for (WindowId id : w.children) {
+        WindowRec* c = find(id);
+        if (!c) continue;
+        if (can_take_focus(*c)) return c;
+        if (WindowRec* inner = first_focusable_inside(*c, depth + 1)) return inner;
+    }
+    return nullptr;
+}
+
+// Moves the focus into a newly active child: to the control that last had it there,
+// else to its first control that can take it, else to the child itself. A minimised
+// child shows no controls and keeps the focus on itself.
+void focus_into_child(WindowRec& child) {
+    if (!enabled_chain(child)) return;
+    WindowRec* target = nullptr;
+    if (child.size_state != kSizeMinimized) {
+        WindowRec* last = find(child.last_focus);
+        if (last && last != &child && lies_within(last, child) && can_take_focus(*last)) target = last;
+        else target = first_focusable_inside(child);
+    }
+    focus_locked(target ? target->handle : child.handle);
+}
+
 // Makes child the client's active child; the previous one is told, and a maximised
 // previous child hands its maximised state on.
 void activate_child(WindowRec& client, WindowRec& child) {
@@ -68,12 +106,7 @@ void activate_child(WindowRec& client, WindowRec& child) {
     damage_window(child);
     repaint_frame_of(client);
     // The focus moves into the newly active child unless it is there already.
-    auto& st = state();
-    bool inside = false;
-    for (WindowRec* p = find(st.focus); p; p = p->kind == WindowKind::kChild ? find(p->parent) : nullptr) {
-        if (p == &child) inside = true;
-    }
-    if (!inside && enabled_chain(child)) focus_locked(child.handle);
+    if (!lies_within(find(state().focus), child)) focus_into_child(child);
 }
 
 std::vector<WindowRec*> children_where(WindowRec& client, bool minimized) {
@@ -108,6 +141,13 @@ void restore_maximized(WindowRec& client) {
 }  // namespace
 
 namespace detail {
+
+WindowRec* enclosing_mdi_child(WindowRec* w) {
+    for (; w && w->kind == WindowKind::kChild; w = find(w->parent)) {
+        if (mdi_client_rec_of(*w)) return w;
+    }
+    return nullptr;
+}
 
 WindowRec* mdi_client_rec_of(const WindowRec& child) {
     if (child.kind != WindowKind::kChild) return nullptr;
@@ -178,6 +218,7 @@ void mdi_forget(WindowRec& w) {
     if (!client) return;
     bool was_active = !client->mdi_order.empty() && client->mdi_order.front() == w.handle;
     bool was_maximized = w.size_state == kSizeMaximized;
+    bool had_focus = lies_within(find(state().focus), w);
     std::erase(client->mdi_order, w.handle);
     if (was_active) {
         for (WindowId id : client->mdi_order) {
@@ -191,6 +232,9 @@ void mdi_forget(WindowRec& w) {
             bring_to_top_locked(*next);
             paint_frame(*next);
             damage_window(*next);
+            // The focus the closing child held goes on to the next one's controls rather
+            // than falling back to the client.
+            if (had_focus) focus_into_child(*next);
             break;
         }
     }

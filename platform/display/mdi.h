@@ -7,7 +7,9 @@
 // the frame's menu bar), and minimises it to an icon at the bottom of the client. A
 // click on an icon opens its system menu, pressing and dragging moves it, and a
 // double click restores it; the focus inside a minimised child waits on the child
-// itself and goes back to its control when the child is restored.
+// itself and goes back to its control when the child is restored. Activating a child
+// (and so handing it a maximised state) gives the focus back to the control that last
+// had it in that child, else to its first control that can take it.
 #pragma once
 
 #include <string>

@@ -150,6 +150,9 @@ bool focus_locked(WindowId w) {
     }
     if (target) {
         if (WindowRec* top = top_level_rec(target)) top->last_focus = w;
+        // A control inside an MDI child is remembered by the child as well, for its next
+        // activation; the focus resting on the child itself (its icon) is not.
+        if (WindowRec* child = enclosing_mdi_child(target); child && child != target) child->last_focus = w;
         Message m;
         m.code = kMsgSetFocus;
         m.lparam = old;

@@ -58,7 +58,7 @@ struct WindowRec {
     std::vector<Timer> timers;
     SizeState size_state = kSizeRestored;
     Rect restore_rect;
-    WindowId last_focus = 0;         // for top-level windows: the window to refocus on activation
+    WindowId last_focus = 0;         // top-level windows and MDI children: the window to refocus on activation
     WindowId focus_before_minimize = 0;  // the focus inside this window when it was minimised
     bool internal = false;           // a window of the window manager's own (menu popups): posts nothing
     MenuId menu = 0;                 // attached menu bar
@@ -328,6 +328,8 @@ WindowRec* maximized_mdi_child(const WindowRec& frame);
 void mdi_child_pressed(WindowRec& child);
 void mdi_forget(WindowRec& w);
 bool mdi_child_active(const WindowRec& child);
+// The MDI child that w is or lies inside, null when none.
+WindowRec* enclosing_mdi_child(WindowRec* w);
 std::string caption_text_locked(const WindowRec& w);
 void place_minimized_mdi_child(WindowRec& child);
 void mdi_child_created(WindowRec& w);

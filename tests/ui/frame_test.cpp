@@ -54,6 +54,14 @@ window "CHILD$WINDOW" {
   at default default 120 60
   frame 0x3004
 }
+window "FORM$CHILD" {
+  title "Form child"
+  font "MS Sans Serif" 8 -1 -1
+  at default default 120 60
+  frame 0x3004
+  button 1 { at 5 5 40 14 text "&One" }
+  button 2 { at 5 25 40 14 text "&Two" }
+}
 )";
 
 std::vector<std::string> texts(pd::MenuId menu) {
@@ -297,8 +305,8 @@ struct ChildRun {
     Window* window = nullptr;
 };
 
-void run_child(ChildRun& run) {
-    Window w(WindowType::kMdiChild, "TEST$frame", "CHILD$WINDOW");
+void run_child(ChildRun& run, const char* definition = "CHILD$WINDOW") {
+    Window w(WindowType::kMdiChild, "TEST$frame", definition);
     if (!w.open()) return;
     run.window = &w;
     run.open = true;
@@ -373,6 +381,35 @@ TEST_F(FrameTest, FrameOpensWithItsMenuAndClosesItsChildrenFirst) {
     EXPECT_EQ(a.events.back(), kEventCloseDown);
     EXPECT_NE(std::find(fr.events.begin(), fr.events.end(), kEventCloseWindow), fr.events.end());
     EXPECT_EQ(application_frame(), nullptr);
+    EXPECT_TRUE(wait_for_threads());
+}
+
+TEST_F(FrameTest, ChildTakingOverTheMaximisedStateGetsItsControlsFocusBack) {
+    FrameRun fr;
+    ASSERT_NE(start([&] { run_frame(fr); }), 0);
+    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ChildRun a, b;
+    ASSERT_NE(start([&] { run_child(a, "FORM$CHILD"); }), 0);
+    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    settle();
+    const WindowId two = a.window->control(2)->window();
+    ASSERT_TRUE(pd::set_focus(two));
+    ASSERT_NE(start([&] { run_child(b, "FORM$CHILD"); }), 0);
+    ASSERT_TRUE(wait_until([&] { return b.open.load(); }));
+    settle();
+    EXPECT_EQ(pd::focus_window(), b.window->control(1)->window());
+    ASSERT_TRUE(pd::maximize_window(b.window->handle()));
+    settle();
+
+    hl::press_key(pd::kVkF1 + 5, pd::kModControl);  // Ctrl+F6: the other child
+    settle();
+    EXPECT_EQ(pd::mdi_active_child(fr.frame->mdi_client()), a.window->handle());
+    EXPECT_EQ(pd::size_state(a.window->handle()), pd::kSizeMaximized);
+    EXPECT_EQ(pd::focus_window(), two);
+    EXPECT_EQ(a.window->focused_control(), a.window->control(2));
+
+    fr.frame->post(kEventCloseWindow);
+    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
     EXPECT_TRUE(wait_for_threads());
 }
 

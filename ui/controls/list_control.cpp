@@ -45,7 +45,7 @@ ListControl::ListControl(ControlHost& host, const ControlDefinition& definition,
         m_vscroll = (definition.flags & kListVScroll) != 0;
         m_hscroll = (definition.flags & kListHScroll) != 0;
         if (window() != 0) {
-            show_scroll_bar(window(), ScrollBarKind::kVertical, m_vscroll);
+            show_scroll_bar(window(), ScrollBarKind::kVertical, m_vscroll && vertical_bar_needed());
             show_scroll_bar(window(), ScrollBarKind::kHorizontal, m_hscroll);
         }
     }
@@ -88,8 +88,18 @@ void ListControl::set_thumb(int position) {
     scroll_to(static_cast<long>(position) + 1);
 }
 
+bool ListControl::vertical_bar_needed() const {
+    // The procedure owns an immediate list's thumb and answers its gestures even with
+    // an empty page, so that bar is always there.
+    if (is_immediate()) return true;
+    return static_cast<long>(row_count()) > rows_per_page();
+}
+
 void ListControl::update_scroll_bars() {
     if (window() == 0 || is_drop()) return;
+    // A plain list shows its bar only while it has rows beyond the page. Showing or
+    // hiding it changes only the client width, so the page and the need stay the same.
+    if (m_vscroll) show_scroll_bar(window(), ScrollBarKind::kVertical, vertical_bar_needed());
     if (m_vscroll) {
         if (is_immediate()) {
             set_scroll_range(window(), ScrollBarKind::kVertical, 0, 100);
@@ -558,7 +568,7 @@ bool ListControl::set_property(std::uint32_t number, std::int32_t index, std::st
             m_vscroll = v != 0;
             if (window() != 0 && !is_drop()) {
                 if (!m_vscroll) set_scroll_range(window(), ScrollBarKind::kVertical, 0, 0);
-                show_scroll_bar(window(), ScrollBarKind::kVertical, m_vscroll);
+                show_scroll_bar(window(), ScrollBarKind::kVertical, m_vscroll && vertical_bar_needed());
             }
             update_scroll_bars();
             return true;

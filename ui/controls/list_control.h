@@ -5,7 +5,8 @@
 // a window onto a larger file: its navigation keys and vertical scroll-bar gestures
 // are delivered at once to the procedure as scroll events, its scroll bar keeps the
 // range 0 to 100 with the thumb where the procedure puts it, and typing is reported
-// as "EVENT:Locate". A dropped immediate drop list makes every move of its highlight
+// as "EVENT:Locate". A plain list shows its vertical bar only while it holds rows
+// beyond the page. A dropped immediate drop list makes every move of its highlight
 // the choice and reports its scroll gestures the same way. Every change of the
 // selected row posts "EVENT:NewSelection";
 // Enter and a double click post "EVENT:Accepted".
@@ -77,6 +78,7 @@ protected:
 
 private:
     void update_scroll_bars();
+    bool vertical_bar_needed() const;  // with the bar switched on: whether it is shown now
     void ensure_visible(std::size_t row);
     void scroll_to(long top);
     void scroll_horizontally(int offset);

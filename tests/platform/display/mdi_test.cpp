@@ -48,6 +48,16 @@ protected:
         s.background = rgb(0xFF, 0xFF, 0xFF);
         return create_window(s);
     }
+    // A control inside parent; focusable unless style says otherwise.
+    static WindowId control(WindowId parent, Rect r, std::uint32_t style = 0) {
+        WindowSpec s;
+        s.kind = WindowKind::kChild;
+        s.parent = parent;
+        s.rect = r;
+        s.style = style;
+        s.visible = true;
+        return create_window(s);
+    }
     static std::vector<Message> drain() {
         std::vector<Message> out;
         Message m;
@@ -390,4 +400,101 @@ TEST_F(Mdi, KeyboardWalkVisitsTheMaximisedChildsAndTheFramesSystemMenus) {
     headless::press_key(kVkA + ('R' - 'A'));
     EXPECT_FALSE(menu_tracking());
     EXPECT_EQ(size_state(a), kSizeRestored);
+}
+
+TEST_F(Mdi, ActivationGivesTheFocusBackToTheChildsControl) {
+    WindowId a = child("Browse Locations", Rect::from_size(10, 10, 200, 150));
+    WindowId prompt = control(a, Rect::from_size(5, 5, 60, 20), kStyleNoFocus);
+    WindowId list_a = control(a, Rect::from_size(5, 30, 150, 80));
+    WindowId b = child("Browse Categories", Rect::from_size(60, 40, 200, 150));
+    WindowId list_b = control(b, Rect::from_size(5, 30, 150, 80));
+    ASSERT_TRUE(set_focus(list_b));
+    // A child whose controls never had the focus gets its first one that can take it.
+    ASSERT_TRUE(mdi_activate(a));
+    EXPECT_EQ(focus_window(), list_a);
+    ASSERT_TRUE(mdi_activate(b));
+    EXPECT_EQ(focus_window(), list_b);
+
+    // Activating another child while one is maximised hands the maximised state on,
+    // and the focus still lands on the newly maximised child's control.
+    ASSERT_TRUE(maximize_window(b));
+    ASSERT_TRUE(mdi_activate(a));
+    EXPECT_EQ(size_state(a), kSizeMaximized);
+    EXPECT_EQ(focus_window(), list_a);
+    headless::press_key(kVkF1 + 5, kModControl);  // Ctrl+F6
+    EXPECT_EQ(mdi_active_child(client), b);
+    EXPECT_EQ(size_state(b), kSizeMaximized);
+    EXPECT_EQ(focus_window(), list_b);
+
+    // A minimised child handed the maximised state gets its control back too.
+    ASSERT_TRUE(restore_window(b));
+    ASSERT_TRUE(minimize_window(a));
+    ASSERT_TRUE(mdi_activate(b));
+    ASSERT_TRUE(maximize_window(b));
+    ASSERT_TRUE(mdi_activate(a));
+    EXPECT_EQ(size_state(a), kSizeMaximized);
+    EXPECT_EQ(focus_window(), list_a);
+    (void)prompt;
+
+    // The maximised child closing hands its state and the focus on to the next
+    // child's control, not to the client.
+    ASSERT_TRUE(destroy_window(a));
+    EXPECT_EQ(mdi_active_child(client), b);
+    EXPECT_EQ(size_state(b), kSizeMaximized);
+    EXPECT_EQ(focus_window(), list_b);
+}
+
+TEST_F(Mdi, PressOnAnInactiveChildsControlMovesTheFocusOnce) {
+    WindowId a = child("Browse Locations", Rect::from_size(10, 10, 200, 150));
+    WindowId first_a = control(a, Rect::from_size(5, 5, 80, 20));
+    WindowId second_a = control(a, Rect::from_size(5, 100, 80, 20));
+    WindowId b = child("Browse Categories", Rect::from_size(250, 10, 200, 150));
+    WindowId list_b = control(b, Rect::from_size(5, 30, 150, 80));
+    ASSERT_TRUE(set_focus(first_a));
+    ASSERT_TRUE(set_focus(list_b));
+    drain();
+    headless::click(client_to_screen(second_a, Point{3, 3}));
+    EXPECT_EQ(mdi_active_child(client), a);
+    EXPECT_EQ(focus_window(), second_a);
+    std::vector<Message> got = drain();
+    EXPECT_FALSE(std::any_of(got.begin(), got.end(), [&](const Message& m) {
+        return m.window == first_a && (m.code == kMsgSetFocus || m.code == kMsgKillFocus);
+    }));
+}
+
+TEST_F(Mdi, KeyboardWalkShowsWhichSystemMenuItStandsOn) {
+    WindowId a = child("Browse Locations", Rect::from_size(10, 10, 200, 150));
+    ASSERT_TRUE(maximize_window(a));
+    drain();
+    // The child's system box sits at the bar's left, before "&File"; the frame's in
+    // its caption, under a sunken edge whose bottom row is white while it is the stop.
+    Rect file = menu_bar_entry_rect(frame, 0);
+    Point child_box{file.left - 17, file.top};
+    Rect s = screen_rect(frame);
+    Point frame_box_bottom{s.left + 5 + 8, s.top + 4 + 15};
+    const Color menu = system_color(SystemColor::kMenu), white = system_color(SystemColor::kButtonHighlight);
+    const Color caption = headless::screen_pixel(frame_box_bottom);
+    ASSERT_NE(caption, white);
+    ASSERT_EQ(headless::screen_pixel(child_box), menu);
+
+    headless::press_key(kVkF10);
+    EXPECT_EQ(headless::screen_pixel(Point{file.left + 2, file.top + 2}), system_color(SystemColor::kHighlight));
+    headless::press_key(kVkLeft);
+    EXPECT_TRUE(open_menus().empty());
+    EXPECT_EQ(headless::screen_pixel(child_box), system_color(SystemColor::kHighlight));
+    EXPECT_EQ(headless::screen_pixel(Point{file.left + 2, file.top + 2}), menu);
+    EXPECT_EQ(headless::screen_pixel(frame_box_bottom), caption);
+    headless::press_key(kVkLeft);
+    EXPECT_TRUE(open_menus().empty());
+    EXPECT_EQ(headless::screen_pixel(frame_box_bottom), white);
+    EXPECT_EQ(headless::screen_pixel(child_box), menu);
+    ASSERT_TRUE(headless::save_screenshot("/tmp/mdi-walk-frame-sysmenu.png"));
+    // Dropped from there, the menu keeps the box pressed; leaving the bar releases it.
+    headless::press_key(kVkDown);
+    EXPECT_EQ(open_menus(), std::vector<MenuId>{system_menu(frame)});
+    EXPECT_EQ(headless::screen_pixel(frame_box_bottom), white);
+    headless::press_key(kVkEscape);
+    headless::press_key(kVkEscape);
+    EXPECT_FALSE(menu_tracking());
+    EXPECT_EQ(headless::screen_pixel(frame_box_bottom), caption);
 }

@@ -204,6 +204,52 @@ TEST_F(ListWindow, ImmediateScrollBarKeepsItsRangeAndReportsGestures) {
     EXPECT_EQ(hi, 0);
 }
 
+TEST_F(ListWindow, PlainListShowsItsVerticalBarOnlyWithRowsBeyondThePage) {
+    ListControl& l = list(0x2, {10, 10, 300, 200});  // empty queue
+    // An empty browse list beside it keeps its bar: its procedure answers the gestures.
+    ListControl& browse = list(0x803, {310, 10, 590, 200});
+    EXPECT_TRUE(d::scroll_bar_shown(browse.window(), d::ScrollBarKind::kVertical));
+    ASSERT_TRUE(d::headless::save_screenshot("/tmp/controls-empty-lists.png"));
+    const d::Rect outer = d::screen_rect(l.window());
+    // Where the bar's lower arrow button sits, inside the list's sunken edge.
+    const d::Point arrow{outer.right - 2 - 6, outer.bottom - 2 - 5};
+    const d::Color white = d::system_color(d::SystemColor::kWindow);
+    const int full_width = d::client_rect(l.window()).width();
+    EXPECT_FALSE(d::scroll_bar_shown(l.window(), d::ScrollBarKind::kVertical));
+    EXPECT_EQ(d::headless::screen_pixel(arrow), white);
+    std::string on;
+    ASSERT_TRUE(l.get_property(kPropVScroll, 0, &on));
+    EXPECT_EQ(on, "1");  // switched on, only not needed
+
+    fill(40);
+    l.display();
+    pump();
+    EXPECT_TRUE(d::scroll_bar_shown(l.window(), d::ScrollBarKind::kVertical));
+    EXPECT_EQ(d::headless::screen_pixel(arrow), d::system_color(d::SystemColor::kButtonFace));
+    EXPECT_LT(d::client_rect(l.window()).width(), full_width);
+    scroll(l, d::kScrollPageDown);
+    EXPECT_GT(l.top_row(), 1u);
+
+    // Down to fewer rows than the page: the bar goes and the list is back at its top.
+    fill(2);
+    l.display();
+    pump();
+    EXPECT_FALSE(d::scroll_bar_shown(l.window(), d::ScrollBarKind::kVertical));
+    EXPECT_EQ(d::client_rect(l.window()).width(), full_width);
+    EXPECT_EQ(l.top_row(), 1u);
+    EXPECT_EQ(d::headless::screen_pixel(arrow), white);
+
+    // Switched off and on again by the procedure, it still follows the rows.
+    ASSERT_TRUE(l.set_property(kPropVScroll, 0, "0"));
+    ASSERT_TRUE(l.set_property(kPropVScroll, 0, "1"));
+    EXPECT_FALSE(d::scroll_bar_shown(l.window(), d::ScrollBarKind::kVertical));
+    fill(40);
+    l.display();
+    EXPECT_TRUE(d::scroll_bar_shown(l.window(), d::ScrollBarKind::kVertical));
+    ASSERT_TRUE(l.set_property(kPropVScroll, 0, "0"));
+    EXPECT_FALSE(d::scroll_bar_shown(l.window(), d::ScrollBarKind::kVertical));
+}
+
 TEST_F(ListWindow, RowsPerPageFollowTheClientHeight) {
     fill(3);
     ListControl& l = list(0x803, {10, 10, 500, 300});
