@@ -142,6 +142,49 @@ std::string percent_completed_text(int percent)
     return sk::rt::format(static_cast<double>(percent), "@N3") + "% Completed";
 }
 
+void TransferPass::cancel()
+{
+    m_response = ResponseCancelled;
+    m_closing = true;
+}
+
+void TransferPass::begin(std::int64_t total)
+{
+    m_progress.reset(total);
+    m_batch_count = 0;
+    m_title = "Processing Records";
+    m_percent_text = "0% Completed";
+}
+
+TransferPass::Next TransferPass::read_next(sk::data::FileControlBlock* view)
+{
+    sd::next(view);
+    const int code = sk::rt::error_code();
+    if (code != 0) {
+        if (code != sk::rt::kRecordNotAvailable)
+            ShowStandardMessage(35, "LINKDB");
+        m_response = ResponseCancelled;
+        return code == sk::rt::kRecordNotAvailable ? Next::kEnd : Next::kFailed;
+    }
+    m_response = ResponseDone;
+    return Next::kMore;
+}
+
+void TransferPass::count(std::int64_t weight)
+{
+    m_batch_count += weight;
+    if (m_progress.advance(weight))
+        m_percent_text = percent_completed_text(m_progress.percent_shown());
+}
+
+void TransferPass::first_read(Next next)
+{
+    if (next != Next::kMore) {
+        m_response = ResponseCancelled;
+        m_closing = true;
+    }
+}
+
 // ---------------------------------------------------------------------------
 // File dialog and directories.
 
@@ -225,11 +268,7 @@ void HtmlExport::start()
     std::memset(m_previous_category, ' ', sizeof m_previous_category);
     use_linkdb();
 
-    m_progress.reset(sd::records(&LINKDB));
-    m_batch_count = 0;
-    m_title = "Processing Records";
-    m_percent_text = "0% Completed";
-    m_user_text.clear();
+    begin(sd::records(&LINKDB));
     sd::send(&LINKDB, "QUICKSCAN=on");
 }
 
@@ -248,29 +287,17 @@ void HtmlExport::window_opened()
                      "</h3></center></marquee>");
     write_ascii_line("<h6><a href=\"#URLIndex\">Jump to Index</a></h6>");
 
-    if (fetch() != Fetch::kUsable) {
-        m_response = ResponseCancelled;
-        m_closing = true;
-    }
+    first_read(fetch());
 }
 
-HtmlExport::Fetch HtmlExport::fetch()
+HtmlExport::Next HtmlExport::fetch()
 {
     // A view that did not open is still read from: the read fails as one that is
     // not the end of the data and is told like any other.
-    sd::next(&m_view);
-    const int code = sk::rt::error_code();
-    if (code != 0) {
-        if (code != sk::rt::kRecordNotAvailable)
-            ShowStandardMessage(35, "LINKDB");
-        m_response = ResponseCancelled;
-        return code == sk::rt::kRecordNotAvailable ? Fetch::kEnd : Fetch::kFailed;
-    }
-    m_response = ResponseDone;
-    ++m_batch_count;
-    if (m_progress.advance(1))
-        m_percent_text = percent_completed_text(m_progress.percent_shown());
-    return Fetch::kUsable;
+    const Next next = read_next(&m_view);
+    if (next == Next::kMore)
+        count(1);
+    return next;
 }
 
 void HtmlExport::start_section()
@@ -322,26 +349,8 @@ bool HtmlExport::run_batch()
 {
     if (m_closing || !m_started)
         return m_closing;
-    m_batch_count = 0;
-    while (m_batch_count < kExportBatchSize) {
-        write_site();
-        const Fetch next = fetch();
-        if (next == Fetch::kUsable)
-            continue;
-        if (next == Fetch::kEnd) {
-            m_response = ResponseDone;
-            m_percent_text = "Process Completed";
-        }
-        m_closing = true;
-        break;
-    }
+    run_steps(kExportBatchSize, [this] { write_site(); }, [this] { return fetch(); });
     return m_closing;
-}
-
-void HtmlExport::cancel()
-{
-    m_response = ResponseCancelled;
-    m_closing = true;
 }
 
 void HtmlExport::finish()

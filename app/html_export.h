@@ -84,6 +84,63 @@ private:
 std::string percent_completed_text(int percent);
 
 // ---------------------------------------------------------------------------
+// What the export and the imports share: the state their progress window shows,
+// Cancel, reading the next record of the pass and the batch a timer tick runs.
+class TransferPass {
+public:
+    bool closing() const { return m_closing; }
+    int response() const { return m_response; }
+    const BatchProgress& progress() const { return m_progress; }
+    const std::string& title() const { return m_title; }
+    const std::string& percent_text() const { return m_percent_text; }
+    const std::string& user_text() const { return m_user_text; }
+    // The Cancel button: what is done stays; the window is to close.
+    void cancel();
+
+protected:
+    enum class Next { kMore, kEnd, kFailed };
+
+    // The pass begins: total is what the thermometer counts to.
+    void begin(std::int64_t total);
+    // Reads the next record of view. The end of the data and any other failure
+    // (told with message 35) leave the response cancelled; a record read leaves
+    // it done.
+    Next read_next(sk::data::FileControlBlock* view);
+    // A record read counts weight toward the batch and the thermometer.
+    void count(std::int64_t weight);
+    // The first record as the window opens: without one the window is to close.
+    void first_read(Next next);
+    // One batch: handle() takes the record at hand and next() reads the one after,
+    // until the batch holds limit. The end of the data completes the pass; a
+    // failure ends it as it stands.
+    template <typename Handle, typename Advance>
+    void run_steps(std::int64_t limit, Handle handle, Advance next)
+    {
+        m_batch_count = 0;
+        while (m_batch_count < limit) {
+            handle();
+            const Next n = next();
+            if (n == Next::kMore)
+                continue;
+            if (n == Next::kEnd) {
+                m_response = ResponseDone;
+                m_percent_text = "Process Completed";
+            }
+            m_closing = true;
+            return;
+        }
+    }
+
+    bool m_closing = false;
+    int m_response = 0;
+    BatchProgress m_progress;
+    std::int64_t m_batch_count = 0;
+    std::string m_title = "Progress...";
+    std::string m_percent_text;
+    std::string m_user_text;
+};
+
+// ---------------------------------------------------------------------------
 // The Export window's file dialog and directory rules.
 
 inline constexpr std::string_view kExportDialogTitle = "Choose a File";
@@ -110,7 +167,7 @@ inline constexpr std::int32_t kExportBatchSize = 25;
 extern const std::string_view kExportFooterNotice;
 extern const std::string_view kExportFooterHome;
 
-class HtmlExport {
+class HtmlExport : public TransferPass {
 public:
     HtmlExport();
     ~HtmlExport();  // finishes a started export that was not finished
@@ -126,8 +183,6 @@ public:
     void window_opened();
     // One timer tick: up to 25 sites written. Returns closing().
     bool run_batch();
-    // The Cancel button: what is written stays; the window is to close.
-    void cancel();
     // After the window has closed: the open table closed, the index, the footer,
     // "QUICKSCAN=off", the files released and LastResponse set. Runs once.
     void finish();
@@ -135,17 +190,10 @@ public:
     // Runs the whole pass without a window: start to finish.
     void run_to_end();
 
-    bool closing() const { return m_closing; }
-    int response() const { return m_response; }
-    const BatchProgress& progress() const { return m_progress; }
-    const std::string& title() const { return m_title; }
-    const std::string& percent_text() const { return m_percent_text; }
-    const std::string& user_text() const { return m_user_text; }
     std::int32_t sections_written() const { return m_section_number; }
 
 private:
-    enum class Fetch { kUsable, kEnd, kFailed };
-    Fetch fetch();
+    Next fetch();
     void write_site();
     void start_section();
 
@@ -153,17 +201,10 @@ private:
     bool m_started = false;
     bool m_finished = false;
     bool m_view_open = false;
-    bool m_closing = false;
-    int m_response = 0;
     char m_previous_category[15];
     std::int32_t m_section_number = 0;
     bool m_section_open = false;
     std::vector<std::string> m_index_lines;
-    BatchProgress m_progress;
-    std::int32_t m_batch_count = 0;
-    std::string m_title = "Progress...";
-    std::string m_percent_text;
-    std::string m_user_text;
 };
 
 // The export's process procedure: HtmlExport driven from its progress window

@@ -1,6 +1,7 @@
 // The HTML line scanner, the batch logic the imports share, and the HTML import.
 #include "app/import_html.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "app/dictionary.h"
@@ -161,10 +162,7 @@ void LineImport::start()
     use_ascii_file();
     use_categories();
     use_linkdb();
-    m_progress.reset(sd::bytes(&AsciiFile));
-    m_batch_count = 0;
-    m_title = "Processing Records";
-    m_percent_text = "0% Completed";
+    begin(sd::bytes(&AsciiFile));
     m_user_text = "Reading File";
     sd::send(&AsciiFile, "QUICKSCAN=on");
 }
@@ -189,60 +187,31 @@ void LineImport::window_opened()
         ShowStandardMessage(36);
     else
         m_view_open = true;
-    if (read_line() != Read::kLine) {
-        m_response = ResponseCancelled;
-        m_closing = true;
-    }
+    first_read(read_line());
 }
 
-LineImport::Read LineImport::read_line()
+LineImport::Next LineImport::read_line()
 {
     if (!m_view_open) {
         m_response = ResponseCancelled;
-        return Read::kFailed;
+        return Next::kFailed;
     }
-    sd::next(&m_view);
-    const int code = sk::rt::error_code();
-    if (code != 0) {
-        if (code != sk::rt::kRecordNotAvailable)
-            ShowStandardMessage(35, "LINKDB");
-        m_response = ResponseCancelled;
-        return code == sk::rt::kRecordNotAvailable ? Read::kEnd : Read::kFailed;
+    const Next next = read_next(&m_view);
+    if (next == Next::kMore) {
+        // Every line read moves the batch on, an empty one too.
+        count(std::max<std::int64_t>(sd::bytes(&AsciiFile), 1));
     }
-    m_response = ResponseDone;
-    std::int64_t line_bytes = sd::bytes(&AsciiFile);
-    if (line_bytes < 1)
-        line_bytes = 1;  // every line read moves the batch on
-    m_batch_count += line_bytes;
-    if (m_progress.advance(line_bytes))
-        m_percent_text = percent_completed_text(m_progress.percent_shown());
-    return Read::kLine;
+    return next;
 }
 
 bool LineImport::run_batch()
 {
     if (m_closing || !m_opened_files)
         return m_closing;
-    m_batch_count = 0;
-    while (m_batch_count < kImportBatchBytes) {
-        handle_line(trim_trailing_blanks(std::string_view(asc_record.line, sizeof asc_record.line)));
-        const Read next = read_line();
-        if (next == Read::kLine)
-            continue;
-        if (next == Read::kEnd) {
-            m_response = ResponseDone;
-            m_percent_text = "Process Completed";
-        }
-        m_closing = true;
-        break;
-    }
+    run_steps(
+        kImportBatchBytes, [this] { handle_line(trim_trailing_blanks(std::string_view(asc_record.line, sizeof asc_record.line))); },
+        [this] { return read_line(); });
     return m_closing;
-}
-
-void LineImport::cancel()
-{
-    m_response = ResponseCancelled;
-    m_closing = true;
 }
 
 void LineImport::finish()

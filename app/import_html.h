@@ -112,7 +112,7 @@ struct SiteFields {
     std::string_view site_info;
 };
 
-class LineImport {
+class LineImport : public TransferPass {
 public:
     LineImport();
     virtual ~LineImport();  // finishes a started import that was not finished
@@ -131,7 +131,6 @@ public:
     void window_opened();
     // One timer tick: lines handled until 1000 bytes have been read. Returns closing().
     bool run_batch();
-    void cancel();
     // After the window has closed: "QUICKSCAN=off", the files released,
     // LastResponse set. Runs once.
     void finish();
@@ -141,12 +140,6 @@ public:
     // Replaces the stop box (runtime stop: Abort ends the program, Ignore goes on).
     void set_add_error_handler(AddErrorHandler handler) { m_add_error = std::move(handler); }
 
-    bool closing() const { return m_closing; }
-    int response() const { return m_response; }
-    const BatchProgress& progress() const { return m_progress; }
-    const std::string& title() const { return m_title; }
-    const std::string& percent_text() const { return m_percent_text; }
-    const std::string& user_text() const { return m_user_text; }
     std::int64_t sites_added() const { return m_sites_added; }
 
 protected:
@@ -158,22 +151,14 @@ protected:
     int add_site(const SiteFields& site);
 
 private:
-    enum class Read { kLine, kEnd, kFailed };
-    Read read_line();
+    Next read_line();
 
     sk::data::FileControlBlock m_view{};
     bool m_started = false;
     bool m_opened_files = false;
     bool m_finished = false;
     bool m_view_open = false;
-    bool m_closing = false;
-    int m_response = 0;
-    BatchProgress m_progress;
-    std::int64_t m_batch_count = 0;
     std::int64_t m_sites_added = 0;
-    std::string m_title = "Progress...";
-    std::string m_percent_text;
-    std::string m_user_text;
     AddErrorHandler m_add_error;
 };
 

@@ -3,9 +3,8 @@
 // percentage text and a Cancel button. The window's timer drives one batch of
 // the work a tick, so that Cancel is served between batches.
 //
-// The work is any object with the batch interface HtmlExport and LineImport
-// share: window_opened(), run_batch(), cancel(), finish(), closing(), progress(),
-// title(), percent_text() and user_text(). It has been started (or started as
+// The work is a TransferPass (HtmlExport or LineImport) with window_opened(),
+// run_batch() and finish(). It has been started (or started as
 // cancelled) before the window opens; run_progress_window() finishes it once the
 // window has closed, completed, cancelled or failed to open alike.
 #pragma once
