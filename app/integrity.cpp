@@ -188,6 +188,7 @@ std::int32_t RenameSitesOfCategory() {
 std::int32_t IntegrityDeleteCategory() {
     const std::string position = sd::position_key(&Categories, &cat_k_category);
     use_linkdb();
+    bind_file_fields();  // the memo is there once LINKDB is open
     if (begin_transaction(2, {&Categories, &LINKDB}) != 0) {
         ShowStandardMessage(34, "Delete", "Categories");
         release_linkdb();
@@ -217,6 +218,7 @@ std::int32_t IntegrityDeleteCategory() {
 
 std::int32_t IntegrityUpdateCategory() {
     use_linkdb();
+    bind_file_fields();
     if (begin_transaction(2, {&Categories, &LINKDB}) != 0) {
         ShowStandardMessage(34, "Update", "Categories");
         release_linkdb();

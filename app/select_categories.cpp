@@ -122,8 +122,12 @@ void run_select(const SelectWindow& s) {
         if (f == s.list && f != 0) {
             if (list.handle_event(e)) continue;
             if (e == ui::kEventNewSelection) {
-                // The right button: the one item, greyed unless there is a row to pick.
+                // The right button: the one item, greyed unless there is a row to
+                // pick. The press is answered here; left set, it would open the
+                // popup again on the next new selection.
                 page.selection_handled();
+                ui::setkeycode(0);
+                w.set_keycode(0);
                 const bool can = selecting && page.has_entries();
                 if (ui::popup(can ? "&Select" : "~&Select") == 1) w.post(ui::kEventAccepted, s.select);
             } else if (e == ui::kEventPreAlert) {
@@ -153,7 +157,13 @@ void run_select(const SelectWindow& s) {
         if (e != ui::kEventAccepted) continue;
         if (f == s.select && f != 0) {
             if (!selecting) continue;
-            page.get_record();
+            // Only a category read back from the file is an answer: with an empty
+            // list, or a row another station deleted, the buffer holds none, and
+            // the list is brought up to date instead.
+            if (!page.get_record()) {
+                list.refresh(true, false);
+                continue;
+            }
             own_response = ResponseDone;
             w.post(ui::kEventCloseWindow);
         } else if (f == s.close && f != 0) {

@@ -69,7 +69,10 @@ bool SelectList::handle_event(int event) {
             break;
         }
         case ui::kEventNewSelection: {
-            if (m_window.keycode() == kListKeyRightButton) return false;
+            // A right press selects the row under the mouse too. The page follows
+            // it like any other selection, so that the popup the procedure then
+            // shows acts on the row the user sees highlighted.
+            const bool right_button = m_window.keycode() == kListKeyRightButton;
             const std::string row = m_window.property(m_field, kPropSelected);
             if (m_page.has_entries()) {
                 m_page.set_highlight(number_of(row));
@@ -80,7 +83,7 @@ bool SelectList::handle_event(int event) {
             m_window.set_property(m_field, kPropVScroll, m_page.scroll_bar_shown() ? "1" : "0");
             m_window.set_property(m_field, kPropThumb, std::to_string(m_page.thumb()));
             if (!form_accept_all(m_window)) m_window.display();
-            return true;
+            return !right_button;
         }
         default: return false;
     }

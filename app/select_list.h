@@ -36,9 +36,9 @@ public:
     // when its limit changed), the list shows it and every control is displayed
     // again. Nothing happens during the window's accept-all pass.
     void refresh(bool forced, bool select_request);
-    // The list's scroll, thumb-drag and new-selection events (a right-button
-    // selection excepted, which the procedure answers with its popup). True when
-    // the event was one of them.
+    // The list's scroll, thumb-drag and new-selection events. True when the event
+    // was one of them and is done with; false for a right-button selection, which
+    // the page has followed and the procedure answers with its popup.
     bool handle_event(int event);
 
 private:

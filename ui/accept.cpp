@@ -6,6 +6,8 @@
 #include "platform/display/display.h"
 #include "platform/file.h"
 #include "runtime/error.h"
+#include "ui/controls/edit_variants.h"
+#include "ui/controls/list_control.h"
 #include "ui/controls/static_controls.h"
 #include "ui/engine_state.h"
 #include "ui/fiber.h"
@@ -314,6 +316,19 @@ void route_message(const pd::Message& m) {
         return;
     }
     Window* w = window_of_native(m.window);
+    // A control's own popup (a combo's drop list) is a window above the others,
+    // owned by the control's top-level window: the control paints it and reads
+    // its clicks.
+    if (!w && m.window && pd::window_kind(m.window) == pd::WindowKind::kPopup) {
+        if (Window* owner = window_of_native(pd::parent_window(m.window))) {
+            if (Control* c = owner->control_of_native(m.window)) {
+                c->handle_message(m);
+                if (m.code == pd::kMsgPaint && pd::is_window(m.window) && !pd::invalid_rect(m.window).is_empty())
+                    pd::validate(m.window);
+                return;
+            }
+        }
+    }
     if (w && m.window != w->handle()) {
         if (Control* c = w->control_of_native(m.window)) {
             c->handle_message(m);
@@ -457,10 +472,19 @@ Control* Window::default_button() const {
     return nullptr;
 }
 
+// An open drop list keeps Enter and Escape for itself: they pick a row or close
+// the list, and neither presses a button of the window.
+static bool drop_list_open(const Control* c) {
+    if (const auto* combo = dynamic_cast<const ComboControl*>(c)) return combo->is_dropped();
+    if (const auto* list = dynamic_cast<const ListControl*>(c)) return list->is_dropped();
+    return false;
+}
+
 bool Window::navigate_dialog(const pd::Message& m) {
     const std::uint32_t vk = static_cast<std::uint32_t>(m.wparam);
     const std::uint32_t mods = m.modifiers;
     Control* f = focused_control();
+    if ((vk == pd::kVkReturn || vk == pd::kVkEscape) && drop_list_open(f)) return false;
     if (vk == pd::kVkTab && !(mods & (pd::kModControl | pd::kModAlt))) {
         focus_next(f ? f->field() : 0, mods & pd::kModShift);
         return true;

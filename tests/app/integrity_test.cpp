@@ -138,6 +138,38 @@ TEST_F(Integrity, RenamingACategoryRenamesEverySiteThatCarriedIt) {
     EXPECT_EQ(category_count(), 1);
 }
 
+// The site key ignores case: sites renamed to another case of the same name stay
+// in the old name's range, and sites that keep the old name after a failed write
+// the user went past stay there too. The scan must pass over both and end.
+TEST_F(Integrity, RenamesThatStayInTheOldNamesRangeEnd) {
+    add_category("NEWS");
+    for (int i = 0; i < 6; ++i) add_site("http://" + std::to_string(i) + ".example/", "NEWS");
+    get_category("NEWS");
+    SaveCategoryKey();
+    set_fixed(cat_record.category, "News");
+    EXPECT_EQ(IntegrityUpdateCategory(), 0);
+    EXPECT_TRUE(boxes.empty());
+    for (const std::string& s : sites()) EXPECT_TRUE(s.ends_with("=News")) << s;
+
+    // The third site's write fails; the box closed without an answer (0) goes on.
+    get_category("News");
+    SaveCategoryKey();
+    set_fixed(cat_record.category, "DAILY");
+    sk::test::memory_fail_operation(sd::kOpPut, 3, sk::rt::kAccessDenied);  // the category, then two sites
+    answer = 0;
+    EXPECT_EQ(IntegrityUpdateCategory(), 0);
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].caption, "Update Operation Error");
+    int renamed = 0, kept = 0;
+    for (const std::string& s : sites()) {
+        renamed += s.ends_with("=DAILY");
+        kept += s.ends_with("=News");
+    }
+    EXPECT_EQ(renamed, 5);
+    EXPECT_EQ(kept, 1);
+    EXPECT_FALSE(sk::test::memory_transaction_active());
+}
+
 TEST_F(Integrity, AFailedRenameIsAllOrNothing) {
     add_category("OLD");
     for (int i = 0; i < 10; ++i) add_site("http://" + std::to_string(i) + ".example/", "OLD");
