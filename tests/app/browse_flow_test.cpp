@@ -204,6 +204,7 @@ protected:
     }
 
     sk::test::PlatformTempDir m_dir;
+    sk::app::test::ConfigHomeIn m_config{m_dir.path()};
     int m_thread = 0;
     std::vector<std::string> boxes;
     std::deque<int> answers;

@@ -16,6 +16,8 @@
 #include "platform/display/headless.h"
 #include "runtime/error.h"
 #include "support/memory_driver.h"
+#include "support/platform_temp_dir.h"
+#include "procedure_test_support.h"
 #include "ui/controls/list_control.h"
 #include "ui/engine.h"
 #include "ui/thread.h"
@@ -84,6 +86,8 @@ std::string rows(std::size_t column = 0) {
 }
 
 TEST(BrowseProcedures, BrowseLINKDBPagesLocatesAndSwitchesOrder) {
+    sk::test::PlatformTempDir config;
+    sk::app::test::ConfigHomeIn config_home(config.path());
     if (!pd::is_display_open()) {
         ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
     }

@@ -5,6 +5,8 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <string>
 #include <thread>
 
 #include "platform/display/headless.h"
@@ -12,6 +14,32 @@
 #include "ui/window.h"
 
 namespace sk::app::test {
+
+// Points the per-user configuration (where the window positions file lives) at
+// a directory of the test's own while it lives, so that runs and tests never see
+// each other's saved positions.
+class ConfigHomeIn {
+public:
+    explicit ConfigHomeIn(const std::string& directory)
+    {
+        if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+            m_had_old = true;
+            m_old = old;
+        }
+        ::setenv("XDG_CONFIG_HOME", directory.c_str(), 1);
+    }
+    ~ConfigHomeIn()
+    {
+        if (m_had_old) ::setenv("XDG_CONFIG_HOME", m_old.c_str(), 1);
+        else ::unsetenv("XDG_CONFIG_HOME");
+    }
+    ConfigHomeIn(const ConfigHomeIn&) = delete;
+    ConfigHomeIn& operator=(const ConfigHomeIn&) = delete;
+
+private:
+    bool m_had_old = false;
+    std::string m_old;
+};
 
 // Lets the other threads run until the program waits for input.
 inline void settle() {
