@@ -5,9 +5,12 @@
 // timers, and presents the damaged screen. Clipboard, cursor and beep go through it
 // too, since SDL wants its video calls on the thread that opened the window.
 #include <SDL.h>
+#include <dlfcn.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <future>
 #include <thread>
 
@@ -26,9 +29,37 @@ struct Backend {
     KeyTextFallback key_text;  // used on the backend's thread only
 };
 
+// Never destroyed: a process that exits while the backend's thread still runs
+// (the display connection lost, say) must not destroy a running thread's handle.
 Backend& backend() {
-    static Backend b;
-    return b;
+    static Backend* b = new Backend;
+    return *b;
+}
+
+// When the connection to the X server breaks, the X client library calls its
+// I/O error handler and then ends the process with exit(). Running the exit
+// handlers and static destructors then, while procedure threads still use the
+// state they tear down, would crash; every statement has already been committed
+// to the files, so the process ends at once with a plain message instead.
+[[noreturn]] int display_connection_lost(void*)
+{
+    static const char text[] = "Sitekeeper: the connection to the display was lost.\n";
+    ssize_t ignored = ::write(STDERR_FILENO, text, sizeof text - 1);
+    (void)ignored;
+    ::_exit(1);
+}
+
+void end_at_once_if_the_display_goes()
+{
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (driver == nullptr || std::strcmp(driver, "x11") != 0) return;
+    // SDL loads the X client library itself; its handler setter is looked up there.
+    using Handler = int (*)(void*);
+    using Setter = Handler (*)(Handler);
+    void* library = ::dlopen("libX11.so.6", RTLD_NOW | RTLD_NOLOAD);
+    void* symbol = ::dlsym(library != nullptr ? library : RTLD_DEFAULT, "XSetIOErrorHandler");
+    if (symbol != nullptr) reinterpret_cast<Setter>(symbol)(display_connection_lost);
+    if (library != nullptr) ::dlclose(library);
 }
 
 std::uint32_t virtual_key(SDL_Keycode k) {
@@ -163,6 +194,7 @@ struct Video {
 
     bool open(Size s) {
         if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+        end_at_once_if_the_display_goes();
         window = SDL_CreateWindow("Sitekeeper", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, s.width, s.height,
                                   SDL_WINDOW_SHOWN | SDL_WINDOW_RESIZABLE);
         if (!window) return false;
