@@ -33,7 +33,9 @@ void run_dialog_loop(WindowId dialog, const std::function<void(const pd::Message
         pd::Message m;
         if (pd::peek_message(m, true)) {
             if (m.code == pd::kMsgQuit) continue;
-            if (m.window != 0 && pd::top_level_of(m.window) == dialog) {
+            // The dialog's own popups (a drop-down list) are part of it.
+            const WindowId top = m.window != 0 ? pd::top_level_of(m.window) : 0;
+            if (top != 0 && (top == dialog || pd::parent_window(top) == dialog)) {
                 handle(m);
                 if (m.code == pd::kMsgPaint && pd::is_window(m.window) && !pd::invalid_rect(m.window).is_empty())
                     pd::validate(m.window);

@@ -1,5 +1,5 @@
-// The file dialog: its model (filters, listing, typed names, folder rules) and the
-// dialog the engine draws for it.
+// The file dialog's model: filters, listing, typed names and the folder rules; and
+// the calls that show the dialog for it (file_dialog_window.cpp draws it).
 #include "ui/file_dialog.h"
 
 #include <algorithm>
@@ -8,14 +8,12 @@
 #include "platform/directory.h"
 #include "platform/display/display.h"
 #include "platform/file.h"
-#include "ui/dialog_loop.h"
-#include "ui/message_box.h"
+#include "ui/file_dialog_window.h"
 
 namespace sk::ui {
 
 namespace pd = sk::platform::display;
 namespace pf = sk::platform;
-using sk::platform::display::WindowId;
 
 namespace {
 
@@ -222,208 +220,10 @@ void FileDialogModel::apply_directory() const {
     sk::platform::set_current_directory(pf::parent_path(m_result));
 }
 
-// ---- The dialog ---------------------------------------------------------------------
-
-namespace {
-
-constexpr int kClientWidth = 420, kClientHeight = 268;
-const pd::Rect kListRect{8, 28, 412, 198};
-const pd::Rect kNameRect{90, 206, 320, 226};
-const pd::Rect kTypeRect{90, 234, 320, 254};
-const pd::Rect kOkRect{330, 206, 412, 228};
-const pd::Rect kCancelRect{330, 234, 412, 256};
-
-class FileDialogWindow {
-public:
-    FileDialogWindow(std::string_view title, FileDialogModel& model) : m_model(model) {
-        m_title = std::string(title.substr(0, kMaxDialogTitle));
-        if (m_title.empty()) m_title = model.is_save() ? "Save As" : "Open";
-        pd::FontSpec spec;
-        m_font = pd::open_font(spec);
-    }
-
-    bool run() {
-        if (!m_font) return false;
-        const WindowId owner = dialog_owner();
-        const std::uint32_t style = pd::kStyleDialogFrame | pd::kStyleCaption | pd::kStyleSysMenu | pd::kStyleDoubleClicks;
-        const pd::Rect probe = pd::client_area_for_style(style, pd::Size{1000, 1000});
-        const int ow = kClientWidth + 1000 - probe.width(), oh = kClientHeight + 1000 - probe.height();
-        pd::WindowSpec spec;
-        spec.parent = owner;
-        spec.text = m_title;
-        spec.style = style;
-        spec.rect = pd::Rect::from_size(std::max(0, (pd::screen_metrics().width - ow) / 2),
-                                        std::max(0, (pd::screen_metrics().height - oh) / 2), ow, oh);
-        spec.background = pd::system_color(pd::SystemColor::kButtonFace);
-        spec.visible = true;
-        m_window = pd::create_window(spec);
-        if (!m_window) return false;
-        std::vector<WindowId> disabled = disable_program_windows(m_window);
-        pd::set_active_window(m_window);
-        pd::set_focus(m_window);
-        pd::invalidate(m_window);
-        run_dialog_loop(m_window, [this](const pd::Message& m) { handle(m); }, [this] { return m_done; });
-        enable_windows(disabled);
-        if (pd::is_window(m_window)) pd::destroy_window(m_window);
-        if (owner && pd::is_window(owner)) pd::set_active_window(owner);
-        return m_confirmed;
-    }
-
-private:
-    int row_height() const { return m_font->metrics().height + 2; }
-    int visible_rows() const { return (kListRect.height() - 4) / row_height(); }
-
-    void submit() {
-        switch (m_model.submit()) {
-        case FileDialogModel::Outcome::kConfirm:
-            m_confirmed = m_done = true;
-            break;
-        case FileDialogModel::Outcome::kAskOverwrite:
-            if (message_box(m_model.message(), m_title, {}, kBoxYes | kBoxNo, kBoxNo, kBoxIconExclamation) == kBoxYes) {
-                m_model.confirm_overwrite();
-                submit();
-            }
-            break;
-        case FileDialogModel::Outcome::kError:
-            message_box(m_model.message(), m_title, {}, kBoxOk, kBoxOk, kBoxIconExclamation);
-            break;
-        case FileDialogModel::Outcome::kStay:
-            m_top = 0;
-            break;
-        }
-        pd::invalidate(m_window);
-    }
-
-    void move_selection(int to) {
-        m_model.select(to);
-        if (m_model.selected < m_top) m_top = m_model.selected;
-        if (m_model.selected >= m_top + visible_rows()) m_top = m_model.selected - visible_rows() + 1;
-        pd::invalidate(m_window);
-    }
-
-    void handle(const pd::Message& m) {
-        switch (m.code) {
-        case pd::kMsgPaint: paint(); break;
-        case pd::kMsgClose: m_done = true; break;
-        case pd::kMsgLButtonDown:
-        case pd::kMsgLButtonDblClk: click(m.pos, m.code == pd::kMsgLButtonDblClk); break;
-        case pd::kMsgKeyDown:
-            switch (m.wparam) {
-            case pd::kVkReturn: submit(); break;
-            case pd::kVkEscape: m_done = true; break;
-            case pd::kVkUp: move_selection(m_model.selected - 1); break;
-            case pd::kVkDown: move_selection(m_model.selected + 1); break;
-            case pd::kVkBack:
-                if (!m_model.typed.empty()) {
-                    // Drop one UTF-8 character.
-                    std::size_t n = m_model.typed.size() - 1;
-                    while (n > 0 && (static_cast<unsigned char>(m_model.typed[n]) & 0xC0) == 0x80) --n;
-                    m_model.typed.resize(n);
-                    pd::invalidate(m_window);
-                }
-                break;
-            default: break;
-            }
-            break;
-        case pd::kMsgChar:
-            if (m.wparam >= 0x20 && m.wparam != 0x7F && m_model.typed.size() < kMaxProposedName) {
-                m_model.typed += m.text;
-                pd::invalidate(m_window);
-            }
-            break;
-        default: break;
-        }
-    }
-
-    void click(pd::Point p, bool twice) {
-        if (kListRect.contains(p)) {
-            const int row = m_top + (p.y - kListRect.top - 2) / row_height();
-            if (row < static_cast<int>(m_model.entries().size())) {
-                move_selection(row);
-                if (twice) {
-                    if (m_model.entries()[row].is_directory) m_model.typed.clear();
-                    submit();
-                }
-            }
-        } else if (kOkRect.contains(p)) {
-            submit();
-        } else if (kCancelRect.contains(p)) {
-            m_done = true;
-        } else if (kTypeRect.contains(p)) {
-            m_model.set_filter((m_model.filter_index() + 1) % static_cast<int>(m_model.filters().size()));
-            m_top = 0;
-            pd::invalidate(m_window);
-        }
-    }
-
-    void field(pd::Painter& p, const pd::Rect& r, std::string_view text, bool caret) {
-        p.fill_rect(r, pd::system_color(pd::SystemColor::kWindow));
-        p.draw_edge(r, pd::Edge::kSunken);
-        const pd::Rect inner = r.inset(4, 2);
-        p.draw_text(inner, text, *m_font, pd::system_color(pd::SystemColor::kWindowText),
-                    pd::kTextVCenter | pd::kTextSingleLine);
-        if (caret) {
-            const int x = inner.left + m_font->text_width(text);
-            p.fill_rect(pd::Rect{x, inner.top + 1, x + 1, inner.bottom - 1}, pd::system_color(pd::SystemColor::kWindowText));
-        }
-    }
-
-    void button(pd::Painter& p, const pd::Rect& r, std::string_view text) {
-        p.draw_edge(r, pd::Edge::kRaised);
-        p.draw_text(r, text, *m_font, pd::system_color(pd::SystemColor::kButtonText),
-                    pd::kTextCenter | pd::kTextVCenter | pd::kTextSingleLine | pd::kTextMnemonic);
-    }
-
-    void paint() {
-        pd::PaintSession s = pd::begin_paint(m_window);
-        if (!s.is_valid()) return;
-        pd::Painter& p = s.painter();
-        const pd::Color ink = pd::system_color(pd::SystemColor::kButtonText);
-        p.fill_rect(pd::Rect{0, 0, kClientWidth, kClientHeight}, pd::system_color(pd::SystemColor::kButtonFace));
-        p.draw_text(pd::Rect{8, 6, 412, 24}, "Look in: " + m_model.directory(), *m_font, ink,
-                    pd::kTextSingleLine | pd::kTextEndEllipsis | pd::kTextVCenter);
-        p.fill_rect(kListRect, pd::system_color(pd::SystemColor::kWindow));
-        p.draw_edge(kListRect, pd::Edge::kSunken);
-        p.save();
-        p.clip_to(kListRect.inset(2, 2));
-        const auto& entries = m_model.entries();
-        for (int i = m_top, y = kListRect.top + 2; i < static_cast<int>(entries.size()) && y < kListRect.bottom;
-             ++i, y += row_height()) {
-            const pd::Rect row{kListRect.left + 2, y, kListRect.right - 2, y + row_height()};
-            const bool sel = i == m_model.selected;
-            if (sel) p.fill_rect(row, pd::system_color(pd::SystemColor::kHighlight));
-            const std::string label = entries[i].is_directory ? "[" + entries[i].name + "]" : entries[i].name;
-            p.draw_text(row.inset(4, 0), label, *m_font,
-                        pd::system_color(sel ? pd::SystemColor::kHighlightText : pd::SystemColor::kWindowText),
-                        pd::kTextVCenter | pd::kTextSingleLine);
-        }
-        p.restore();
-        p.draw_text(pd::Rect{8, kNameRect.top, 88, kNameRect.bottom}, "File &name:", *m_font, ink,
-                    pd::kTextVCenter | pd::kTextSingleLine | pd::kTextMnemonic);
-        field(p, kNameRect, m_model.typed, true);
-        p.draw_text(pd::Rect{8, kTypeRect.top, 88, kTypeRect.bottom}, "Files of &type:", *m_font, ink,
-                    pd::kTextVCenter | pd::kTextSingleLine | pd::kTextMnemonic);
-        field(p, kTypeRect, m_model.filters()[m_model.filter_index()].description, false);
-        button(p, kOkRect, m_model.is_save() ? "&Save" : "&Open");
-        button(p, kCancelRect, "Cancel");
-    }
-
-    FileDialogModel& m_model;
-    std::string m_title;
-    std::shared_ptr<const pd::Font> m_font;
-    WindowId m_window = 0;
-    int m_top = 0;
-    bool m_done = false;
-    bool m_confirmed = false;
-};
-
-}  // namespace
-
 bool file_dialog(std::string_view title, std::string_view filter, std::uint32_t flags, std::string& name) {
     if (!pd::is_display_open()) return false;
     FileDialogModel model((flags & kFileDialogSave) != 0, filter, name);
-    FileDialogWindow dialog(title, model);
-    if (!dialog.run()) return false;
+    if (!run_file_dialog_window(title, model)) return false;
     model.apply_directory();
     name = model.result();
     return true;

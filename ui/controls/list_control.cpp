@@ -44,10 +44,6 @@ ListControl::ListControl(ControlHost& host, const ControlDefinition& definition,
     } else {
         m_vscroll = (definition.flags & kListVScroll) != 0;
         m_hscroll = (definition.flags & kListHScroll) != 0;
-        if (window() != 0) {
-            show_scroll_bar(window(), ScrollBarKind::kVertical, m_vscroll && vertical_bar_needed());
-            show_scroll_bar(window(), ScrollBarKind::kHorizontal, m_hscroll);
-        }
     }
     update_scroll_bars();
 }
@@ -67,11 +63,15 @@ Rect ListControl::rows_area() const {
     return c;
 }
 
-int ListControl::rows_per_page() const {
-    if (is_drop()) return m_drop_count;
-    int n = (client().height() - header_height()) / row_height();
+int ListControl::page_for_height(int client_height) const {
+    int n = (client_height - header_height()) / row_height();
     if (n <= 0 && row_count() > 0) n = 1;
     return std::max(0, n);
+}
+
+int ListControl::rows_per_page() const {
+    if (is_drop()) return m_drop_count;
+    return page_for_height(client().height());
 }
 
 int ListControl::thumb() const {
@@ -88,18 +88,35 @@ void ListControl::set_thumb(int position) {
     scroll_to(static_cast<long>(position) + 1);
 }
 
-bool ListControl::vertical_bar_needed() const {
+bool ListControl::vertical_bar_needed(int client_height) const {
     // The procedure owns an immediate list's thumb and answers its gestures even with
     // an empty page, so that bar is always there.
     if (is_immediate()) return true;
-    return static_cast<long>(row_count()) > rows_per_page();
+    return static_cast<long>(row_count()) > page_for_height(client_height);
+}
+
+void ListControl::place_scroll_bars() {
+    if (window() == 0 || is_drop()) return;
+    // Decided from the client area the list has with no bars at all, so that the
+    // answer depends only on the list's size, rows and columns and showing a bar
+    // never makes the next pass take it away again. The vertical bar takes width,
+    // which may make the columns too wide; a horizontal bar takes height, which may
+    // push rows past the page.
+    const Rect outer = window_rect(window());
+    const Rect bare = client_area_for_style(window_style(window()), Size{outer.width(), outer.height()});
+    const int bar = std::max(0, screen_metrics().scroll_bar_width);
+    const auto narrowed = [bar](int extent) { return std::max(0, extent - bar); };
+    const int columns = format().total_width();
+    bool vertical = m_vscroll && vertical_bar_needed(bare.height());
+    const bool horizontal = m_hscroll && columns > (vertical ? narrowed(bare.width()) : bare.width());
+    if (horizontal && !vertical) vertical = m_vscroll && vertical_bar_needed(narrowed(bare.height()));
+    show_scroll_bar(window(), ScrollBarKind::kVertical, vertical);
+    show_scroll_bar(window(), ScrollBarKind::kHorizontal, horizontal);
 }
 
 void ListControl::update_scroll_bars() {
     if (window() == 0 || is_drop()) return;
-    // A plain list shows its bar only while it has rows beyond the page. Showing or
-    // hiding it changes only the client width, so the page and the need stay the same.
-    if (m_vscroll) show_scroll_bar(window(), ScrollBarKind::kVertical, vertical_bar_needed());
+    place_scroll_bars();
     if (m_vscroll) {
         if (is_immediate()) {
             set_scroll_range(window(), ScrollBarKind::kVertical, 0, 100);
@@ -111,8 +128,14 @@ void ListControl::update_scroll_bars() {
             set_scroll_position(window(), ScrollBarKind::kVertical, static_cast<int>(m_top) - 1);
         }
     }
+    // Narrowed columns leave no blank room at the right: the offset comes back within
+    // what is left to scroll, to the columns' start once they fit.
+    const int extra = std::max(0, format().total_width() - client().width());
+    if (m_hoffset > extra) {
+        m_hoffset = extra;
+        repaint();
+    }
     if (m_hscroll) {
-        int extra = std::max(0, format().total_width() - client().width());
         set_scroll_range(window(), ScrollBarKind::kHorizontal, 0, extra);
         set_scroll_position(window(), ScrollBarKind::kHorizontal, m_hoffset);
     }
@@ -121,6 +144,8 @@ void ListControl::update_scroll_bars() {
 void ListControl::display() {
     const std::size_t count = row_count();
     if (m_selected > count) m_selected = count;
+    // The bars first: the rows decide them, and they decide the page.
+    place_scroll_bars();
     if (!is_immediate()) scroll_to(static_cast<long>(m_top));
     else m_top = 1;
     update_scroll_bars();
@@ -540,6 +565,7 @@ void ListControl::on_focus(bool gained) {
 }
 
 void ListControl::on_resize() {
+    place_scroll_bars();
     if (!is_immediate()) scroll_to(static_cast<long>(m_top));
     update_scroll_bars();
 }
@@ -566,17 +592,15 @@ bool ListControl::set_property(std::uint32_t number, std::int32_t index, std::st
     switch (number) {
         case kPropVScroll:
             m_vscroll = v != 0;
-            if (window() != 0 && !is_drop()) {
-                if (!m_vscroll) set_scroll_range(window(), ScrollBarKind::kVertical, 0, 0);
-                show_scroll_bar(window(), ScrollBarKind::kVertical, m_vscroll && vertical_bar_needed());
-            }
+            if (window() != 0 && !is_drop() && !m_vscroll) set_scroll_range(window(), ScrollBarKind::kVertical, 0, 0);
             update_scroll_bars();
+            if (!is_immediate()) scroll_to(static_cast<long>(m_top));  // the page may have grown
             return true;
         case kPropHScroll:
             m_hscroll = v != 0;
-            if (window() != 0 && !is_drop()) show_scroll_bar(window(), ScrollBarKind::kHorizontal, m_hscroll);
             if (!m_hscroll) scroll_horizontally(0);
             update_scroll_bars();
+            if (!is_immediate()) scroll_to(static_cast<long>(m_top));
             return true;
         case kPropSelected: set_selected(static_cast<std::size_t>(std::max(0L, v))); return true;
         case kPropThumb: set_thumb(static_cast<int>(std::clamp(v, -1000000L, 1000000L))); return true;
@@ -586,27 +610,7 @@ bool ListControl::set_property(std::uint32_t number, std::int32_t index, std::st
 }
 
 void ListControl::paint_drop_box(Painter& p, const Rect& c) {
-    const int button = std::min(c.width() / 2, screen_metrics().scroll_bar_width);
-    p.fill_rect(c, system_color(is_disabled() ? SystemColor::kButtonFace : SystemColor::kWindow));
-    p.draw_edge(c, Edge::kSunken);
-    Rect inner = c.inset(2, 2);
-    Rect arrow{inner.right - button, inner.top, inner.right, inner.bottom};
-    p.fill_rect(arrow, system_color(SystemColor::kButtonFace));
-    p.draw_edge(arrow, Edge::kRaised);
-    const Color ink = system_color(is_disabled() ? SystemColor::kGrayText : SystemColor::kButtonText);
-    int cx = (arrow.left + arrow.right) / 2, cy = (arrow.top + arrow.bottom) / 2 - 1;
-    for (int i = 0; i < 4; ++i) p.draw_line(Point{cx - 3 + i, cy + i}, Point{cx + 3 - i, cy + i}, ink);
-    Rect text{inner.left, inner.top, arrow.left, inner.bottom};
-    const bool focused = has_focus() && !is_dropped();
-    if (focused) p.fill_rect(text.inset(1, 1), system_color(SystemColor::kHighlight));
-    p.save();
-    p.clip_to(text);
-    const Color tc = focused ? system_color(SystemColor::kHighlightText)
-                             : system_color(is_disabled() ? SystemColor::kGrayText : SystemColor::kWindowText);
-    p.draw_text_run(Point{text.left + 2, text.top + (text.height() - font().metrics().height) / 2},
-                    m_rows.row_text(m_selected), font(), tc);
-    p.restore();
-    if (focused) p.draw_focus_rect(text.inset(1, 1));
+    sk::ui::paint_drop_box(p, c, m_rows.row_text(m_selected), font(), has_focus() && !is_dropped(), is_disabled());
 }
 
 void ListControl::paint(Painter& p, const Rect& c) {

@@ -6,10 +6,11 @@
 // are delivered at once to the procedure as scroll events, its scroll bar keeps the
 // range 0 to 100 with the thumb where the procedure puts it, and typing is reported
 // as "EVENT:Locate". A plain list shows its vertical bar only while it holds rows
-// beyond the page. A dropped immediate drop list makes every move of its highlight
-// the choice and reports its scroll gestures the same way. Every change of the
-// selected row posts "EVENT:NewSelection";
-// Enter and a double click post "EVENT:Accepted".
+// beyond the page, and any list its horizontal bar only while the columns are wider
+// than the list; the rows per page follow the client height the bars leave. A
+// dropped immediate drop list makes every move of its highlight the choice and
+// reports its scroll gestures the same way. Every change of the selected row posts
+// "EVENT:NewSelection"; Enter and a double click post "EVENT:Accepted".
 #pragma once
 
 #include <functional>
@@ -78,7 +79,12 @@ protected:
 
 private:
     void update_scroll_bars();
-    bool vertical_bar_needed() const;  // with the bar switched on: whether it is shown now
+    // Shows or hides the bars the list calls for at its present size.
+    void place_scroll_bars();
+    // Whether the rows need the vertical bar in a client area of this height (an
+    // immediate list always does), and the rows that fit in it.
+    bool vertical_bar_needed(int client_height) const;
+    int page_for_height(int client_height) const;
     void ensure_visible(std::size_t row);
     void scroll_to(long top);
     void scroll_horizontally(int offset);

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/display/colors.h"
+#include "platform/display/display.h"
 
 namespace sk::ui {
 
@@ -153,6 +154,28 @@ void paint_list_rows(Painter& p, const Rect& area, const ListRows& rows, const F
         int x = area.left + c.right - how.hoffset - 1;
         p.draw_line(Point{x, area.top}, Point{x, area.bottom - 1}, grid);
     }
+}
+
+void paint_drop_box(Painter& p, const Rect& c, std::string_view text, const Font& font, bool focused, bool disabled) {
+    const int button = std::min(c.width() / 2, screen_metrics().scroll_bar_width);
+    p.fill_rect(c, system_color(disabled ? SystemColor::kButtonFace : SystemColor::kWindow));
+    p.draw_edge(c, Edge::kSunken);
+    Rect inner = c.inset(2, 2);
+    Rect arrow{inner.right - button, inner.top, inner.right, inner.bottom};
+    p.fill_rect(arrow, system_color(SystemColor::kButtonFace));
+    p.draw_edge(arrow, Edge::kRaised);
+    const Color ink = system_color(disabled ? SystemColor::kGrayText : SystemColor::kButtonText);
+    int cx = (arrow.left + arrow.right) / 2, cy = (arrow.top + arrow.bottom) / 2 - 1;
+    for (int i = 0; i < 4; ++i) p.draw_line(Point{cx - 3 + i, cy + i}, Point{cx + 3 - i, cy + i}, ink);
+    Rect field{inner.left, inner.top, arrow.left, inner.bottom};
+    if (focused) p.fill_rect(field.inset(1, 1), system_color(SystemColor::kHighlight));
+    p.save();
+    p.clip_to(field);
+    const Color tc = focused ? system_color(SystemColor::kHighlightText)
+                             : system_color(disabled ? SystemColor::kGrayText : SystemColor::kWindowText);
+    p.draw_text_run(Point{field.left + 2, field.top + (field.height() - font.metrics().height) / 2}, text, font, tc);
+    p.restore();
+    if (focused) p.draw_focus_rect(field.inset(1, 1));
 }
 
 }  // namespace sk::ui

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/display/painter.h"
@@ -62,5 +63,9 @@ void paint_list_header(sk::platform::display::Painter& painter, const sk::platfo
                        bool disabled);
 void paint_list_rows(sk::platform::display::Painter& painter, const sk::platform::display::Rect& area,
                      const ListRows& rows, const sk::platform::display::Font& font, const RowPaint& how);
+// The closed box of a drop list: the chosen text in a sunken field with the drop
+// arrow's button at its right; the text is highlighted while the box has the focus.
+void paint_drop_box(sk::platform::display::Painter& painter, const sk::platform::display::Rect& box,
+                    std::string_view text, const sk::platform::display::Font& font, bool focused, bool disabled);
 
 }  // namespace sk::ui

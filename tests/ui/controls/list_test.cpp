@@ -376,6 +376,105 @@ TEST_F(ListWindow, HorizontalScrollingByKeysAndBar) {
     EXPECT_EQ(hi, l.format().total_width() - d::client_rect(l.window()).width());
 }
 
+namespace {
+// Three of the browse columns: 483 pixels, narrower than a list across the window.
+constexpr const char* kThreeColumns = "100L|M~Description~@S60@80L|M~Location~@S60@60L|M~Category~@S15@";
+
+bool bar_shown(const ListControl& l, d::ScrollBarKind bar) { return d::scroll_bar_shown(l.window(), bar); }
+}  // namespace
+
+TEST_F(ListWindow, HorizontalBarOnlyWhileTheColumnsAreWiderThanTheList) {
+    fill(3);
+    ListControl& l = list(0x803, {10, 10, 570, 300}, kThreeColumns);
+    const d::Rect outer = d::screen_rect(l.window());
+    const int bare_height = outer.height() - 4;  // inside the sunken edge
+    EXPECT_FALSE(bar_shown(l, d::ScrollBarKind::kHorizontal));
+    EXPECT_TRUE(bar_shown(l, d::ScrollBarKind::kVertical));
+    EXPECT_EQ(d::client_rect(l.window()).height(), bare_height);
+    EXPECT_EQ(l.rows_per_page(), (bare_height - l.header_height()) / l.row_height());
+    ASSERT_TRUE(d::headless::save_screenshot("/tmp/controls-list-columns-fit.png"));
+    // Where the bar's left arrow would sit: the list's own white.
+    const d::Point arrow{outer.left + 2 + 6, outer.bottom - 2 - 5};
+    EXPECT_EQ(d::headless::screen_pixel(arrow), d::system_color(d::SystemColor::kWindow));
+    std::string on;
+    ASSERT_TRUE(l.get_property(kPropHScroll, 0, &on));
+    EXPECT_EQ(on, "1");  // switched on, only not needed
+
+    // Widening a column past the list brings the bar, and the page loses its rows.
+    const int edge = l.format().columns[0].right;
+    d::headless::mouse_down(screen_of(l, edge, 5));
+    d::headless::mouse_move(screen_of(l, edge + 200, 5));
+    d::headless::mouse_up(screen_of(l, edge + 200, 5));
+    pump();
+    ASSERT_GT(l.format().total_width(), d::client_rect(l.window()).width());
+    EXPECT_TRUE(bar_shown(l, d::ScrollBarKind::kHorizontal));
+    EXPECT_EQ(d::headless::screen_pixel(arrow), d::system_color(d::SystemColor::kButtonFace));
+    const int narrower = d::client_rect(l.window()).height();
+    EXPECT_LT(narrower, bare_height);
+    std::string page;
+    ASSERT_TRUE(l.get_property(kPropRowsPerPage, 0, &page));
+    EXPECT_EQ(std::stoi(page), (narrower - l.header_height()) / l.row_height());
+    int lo = -1, hi = -1;
+    d::scroll_range(l.window(), d::ScrollBarKind::kHorizontal, &lo, &hi);
+    EXPECT_EQ(hi, l.format().total_width() - d::client_rect(l.window()).width());
+    l.focus();
+    pump();
+    for (int i = 0; i < 40; ++i) key(d::kVkRight);
+    EXPECT_EQ(l.horizontal_offset(), hi);
+
+    // Narrowed back, the columns fit: the bar goes and the list shows them from the start.
+    const int wide_edge = l.format().columns[0].right - hi;
+    d::headless::mouse_down(screen_of(l, wide_edge, 5));
+    d::headless::mouse_move(screen_of(l, wide_edge - 200, 5));
+    d::headless::mouse_up(screen_of(l, wide_edge - 200, 5));
+    pump();
+    EXPECT_FALSE(bar_shown(l, d::ScrollBarKind::kHorizontal));
+    EXPECT_EQ(l.horizontal_offset(), 0);
+    EXPECT_EQ(d::client_rect(l.window()).height(), bare_height);
+    EXPECT_EQ(l.rows_per_page(), (bare_height - l.header_height()) / l.row_height());
+
+    // Switched off by the procedure the bar stays away even for wide columns.
+    ListControl& wide = list(0x803, {10, 310, 300, 420});
+    EXPECT_TRUE(bar_shown(wide, d::ScrollBarKind::kHorizontal));
+    ASSERT_TRUE(wide.set_property(kPropHScroll, 0, "0"));
+    EXPECT_FALSE(bar_shown(wide, d::ScrollBarKind::kHorizontal));
+    ASSERT_TRUE(wide.set_property(kPropHScroll, 0, "1"));
+    EXPECT_TRUE(bar_shown(wide, d::ScrollBarKind::kHorizontal));
+}
+
+TEST_F(ListWindow, EachBarCanCallForTheOther) {
+    // 495 wide: the three columns fit the bare width but not beside a vertical bar.
+    fill(2);
+    ListControl& l = list(0x3, {10, 10, 505, 200}, kThreeColumns);
+    EXPECT_FALSE(bar_shown(l, d::ScrollBarKind::kVertical));
+    EXPECT_FALSE(bar_shown(l, d::ScrollBarKind::kHorizontal));
+    fill(40);
+    l.display();
+    pump();
+    EXPECT_TRUE(bar_shown(l, d::ScrollBarKind::kVertical));
+    EXPECT_TRUE(bar_shown(l, d::ScrollBarKind::kHorizontal));
+    fill(2);
+    l.display();
+    pump();
+    EXPECT_FALSE(bar_shown(l, d::ScrollBarKind::kVertical));
+    EXPECT_FALSE(bar_shown(l, d::ScrollBarKind::kHorizontal));
+
+    // Rows that just fill the bare page no longer fit once wide columns take a bar's
+    // height, so the vertical bar comes too and the range covers the hidden row.
+    ListControl& wide = list(0x3, {10, 210, 300, 420});
+    const int bare = d::screen_rect(wide.window()).height() - 4;
+    const int full_page = (bare - wide.header_height()) / wide.row_height();
+    fill(full_page);
+    wide.display();
+    pump();
+    EXPECT_TRUE(bar_shown(wide, d::ScrollBarKind::kHorizontal));
+    EXPECT_TRUE(bar_shown(wide, d::ScrollBarKind::kVertical));
+    EXPECT_LT(wide.rows_per_page(), full_page);
+    int lo = -1, hi = -1;
+    d::scroll_range(wide.window(), d::ScrollBarKind::kVertical, &lo, &hi);
+    EXPECT_EQ(hi, full_page - wide.rows_per_page());
+}
+
 TEST_F(ListWindow, DropListDropsPicksAndTellsItsOwner) {
     fill(8);
     ListControl& l = list(0, {10, 10, 200, 34}, "60L~Category~@s15@", 4);
