@@ -278,26 +278,111 @@ void Painter::draw_image(Point at, const Surface& image) {
     }
 }
 
+namespace {
+
+// The colour of ink at coverage a over the pixel d, each channel
+// (ink * a + d * (255 - a) + 127) / 255. Coverage 0 leaves d as it is, alpha included.
+// Red and blue are worked in the two 16-bit halves of one word and alpha and green in
+// another: a channel's sum is at most 255 * 255 + 127, so the halves never carry into
+// each other, and (y + 1 + (y >> 8)) >> 8 equals y / 255 for every such y.
+inline Color blend_pixel(Color ink, Color d, unsigned a) {
+    if (a == 0) return d;
+    if (a == 255) return ink | 0xFF000000u;
+    unsigned rest = 255 - a;
+    std::uint32_t rb = (ink & 0x00FF00FFu) * a + (d & 0x00FF00FFu) * rest + 0x007F007Fu;
+    std::uint32_t ag = ((ink >> 8) & 0x00FF00FFu) * a + ((d >> 8) & 0x00FF00FFu) * rest + 0x007F007Fu;
+    rb = ((rb + 0x00010001u + ((rb >> 8) & 0x00FF00FFu)) >> 8) & 0x00FF00FFu;
+    ag = ((ag + 0x00010001u + ((ag >> 8) & 0x00FF00FFu)) >> 8) & 0x000000FFu;
+    return 0xFF000000u | rb | (ag << 8);
+}
+
+// Text is nearly always drawn on a plain background, so the blended colours of one ink
+// over one ground are kept for every coverage value: a pixel that still holds the
+// ground then costs one table read.
+struct BlendTable {
+    Color ink = 0;
+    Color ground = 0;
+    bool filled = false;
+    Color out[256];
+
+    void fill(Color new_ink, Color new_ground) {
+        ink = new_ink;
+        ground = new_ground;
+        filled = true;
+        for (unsigned a = 0; a < 256; ++a) out[a] = blend_pixel(ink, ground, a);
+    }
+};
+
+// A few inks and grounds per thread (painting happens on the thread that owns the
+// window): normal and selected list rows alternate between two pairs.
+struct BlendTables {
+    static constexpr int kCount = 4;
+    BlendTable tables[kCount];
+    int current = 0;
+    int next_victim = 0;
+
+    BlendTable& find_or_fill(Color ink, Color ground) {
+        for (int i = 0; i < kCount; ++i) {
+            if (tables[i].filled && tables[i].ink == ink && tables[i].ground == ground) return tables[current = i];
+        }
+        current = next_victim;
+        next_victim = (next_victim + 1) % kCount;
+        tables[current].fill(ink, ground);
+        return tables[current];
+    }
+};
+
+thread_local BlendTables t_blend;
+
+// Another ground colour is adopted once this many pixels of one glyph's box in a row
+// held it; scattered ones (a neighbouring glyph's ink, a gradient) are blended directly.
+constexpr int kGroundSwitchPixels = 8;
+
+}  // namespace
+
 void Painter::blend_glyph(const Glyph& g, int pen_x, int baseline, Color c) {
     int gx = pen_x + g.left + m_origin.x;
     int gy = baseline - g.top + m_origin.y;
     Rect t = Rect::from_size(gx, gy, g.width, g.height).intersect(m_clip);
-    unsigned cr = red_of(c), cg = green_of(c), cb = blue_of(c);
+    if (t.is_empty()) return;
+    BlendTables& tables = t_blend;
+    BlendTable* table = &tables.tables[tables.current];
+    if (!table->filled || table->ink != c) {
+        table = &tables.find_or_fill(c, table->filled ? table->ground : m_target->row(t.top)[t.left]);
+    }
+    Color ground = table->ground;
+    const Color* out = table->out;
+    const Color solid = c | 0xFF000000u;
+    Color candidate = ground;
+    int candidate_count = 0;
+    int width = t.width();
     for (int y = t.top; y < t.bottom; ++y) {
-        const std::uint8_t* cov = g.coverage.data() + static_cast<std::size_t>(y - gy) * static_cast<std::size_t>(g.width);
-        Color* dst = m_target->row(y);
-        for (int x = t.left; x < t.right; ++x) {
-            unsigned a = cov[x - gx];
+        const std::uint8_t* cov = g.coverage.data() + static_cast<std::size_t>(y - gy) * static_cast<std::size_t>(g.width) +
+                                  static_cast<std::size_t>(t.left - gx);
+        Color* dst = m_target->row(y) + t.left;
+        for (int i = 0; i < width; ++i) {
+            unsigned a = cov[i];
             if (a == 0) continue;
-            if (a == 255) {
-                dst[x] = c | 0xFF000000u;
+            Color d = dst[i];
+            if (d == ground) {
+                dst[i] = out[a];
                 continue;
             }
-            Color d = dst[x];
-            unsigned r = (cr * a + red_of(d) * (255 - a) + 127) / 255;
-            unsigned gg = (cg * a + green_of(d) * (255 - a) + 127) / 255;
-            unsigned b = (cb * a + blue_of(d) * (255 - a) + 127) / 255;
-            dst[x] = rgb(r, gg, b);
+            // Ink over its own solid colour stays that colour: text drawn over itself.
+            if (d == solid) continue;
+            dst[i] = blend_pixel(c, d, a);
+            // A different plain background: switch tables once it is clearly the ground here.
+            if (d == candidate) {
+                if (++candidate_count >= kGroundSwitchPixels) {
+                    table = &tables.find_or_fill(c, d);
+                    ground = d;
+                    out = table->out;
+                    candidate_count = 0;
+                }
+            } else {
+                candidate = d;
+                candidate_count = 1;
+            }
         }
     }
 }
@@ -308,7 +393,9 @@ int Painter::draw_text_run(Point at, std::string_view text, const Font& font, Co
     int pen = at.x;
     std::size_t pos = 0;
     while (pos < text.size()) {
-        const Glyph& g = font.glyph(decode_char(text, pos));
+        auto byte = static_cast<unsigned char>(text[pos]);
+        char32_t ch = byte < 0x80 ? (++pos, char32_t{byte}) : decode_char(text, pos);
+        const Glyph& g = font.glyph(ch);
         if (g.width > 0) blend_glyph(g, pen, baseline, c);
         pen += g.advance;
     }
