@@ -40,6 +40,7 @@ public:
     MenuId own_menu = 0;       // built from this window's own definition
     MenuId private_copy = 0;   // an MDI child's copy of the frame's bar
     std::vector<MenuItemInfo> items;
+    std::vector<SubmenuInfo> submenus;
     std::unique_ptr<StatusBar> status;
 
     bool on_create(Window& w) override {
@@ -50,7 +51,7 @@ public:
             w.set_mdi_client(client);
         }
         if (def.menu_bar) {
-            own_menu = build_menu_bar(*def.menu_bar, def.message, items);
+            own_menu = build_menu_bar(*def.menu_bar, def.message, items, &submenus);
             // A check item starts checked when its variable holds a value other than 0.
             for (const MenuItemInfo& i : items) {
                 if (!i.is_check) continue;
@@ -135,20 +136,44 @@ public:
         return true;
     }
 
-    void menu_select(Window& frame, std::uint32_t id) {
+    const SubmenuInfo* find_submenu(MenuId menu) const {
+        for (const SubmenuInfo& s : submenus)
+            if (s.menu == menu) return &s;
+        return nullptr;
+    }
+
+    // A highlighted entry: id is its identifier, holder and position say where it is
+    // (holder 0: the menu closed, or a system menu is up).
+    void menu_select(Window& frame, std::uint32_t id, MenuId holder, int position) {
         StatusBar* bar = status.get();
         if (!bar) return;
+        FrameExtras* child = nullptr;
+        if (frame.mdi_client()) child = extras_of(window_of_native(pd::mdi_active_child(frame.mdi_client())));
+        // A submenu entry (which may carry an identifier as well) shows its menu's message.
+        pd::MenuEntry entry;
+        if (holder != 0 && pd::menu_entry(holder, position, &entry) && entry.submenu != 0) {
+            const SubmenuInfo* sub = find_submenu(entry.submenu);
+            if (!sub && child) sub = child->find_submenu(entry.submenu);
+            bar->show_message(sub ? sub->message : std::string());
+            return;
+        }
         if (id == 0) {
             bar->show_message({});
             return;
         }
         const std::int32_t field = static_cast<std::int32_t>(id) - static_cast<std::int32_t>(kCommandBase);
         const MenuItemInfo* item = find_item(field);
-        if (!item && frame.mdi_client()) {
-            if (FrameExtras* ce = extras_of(window_of_native(pd::mdi_active_child(frame.mdi_client()))))
-                item = ce->find_item(field);
-        }
+        if (!item && child) item = child->find_item(field);
         bar->show_message(item ? item->message : std::string());
+    }
+
+    // The status text of the window as it is now: its focused control's message,
+    // else its own; empty brings the zone's own text back.
+    static void show_current_message(Window& w) {
+        std::string text = w.message_text();
+        if (Control* c = w.focused_control(); c && !c->definition().attr.message.empty())
+            text = c->definition().attr.message;
+        w.show_message(text);
     }
 
     bool handle_message(Window& w, const pd::Message& m) override {
@@ -171,10 +196,14 @@ public:
         case pd::kMsgCommand:
             return menu_command(w, static_cast<std::uint32_t>(m.wparam));
         case pd::kMsgMenuSelect:
-            menu_select(w, static_cast<std::uint32_t>(m.wparam));
+            menu_select(w, static_cast<std::uint32_t>(m.wparam), static_cast<MenuId>(m.lparam),
+                        static_cast<int>(m.flags));
             return true;
         case pd::kMsgActivate:
-            if (w.type() == WindowType::kMdiChild && m.wparam == 1) show_on_frame(w);
+            if (w.type() == WindowType::kMdiChild && m.wparam == 1) {
+                show_on_frame(w);
+                show_current_message(w);
+            }
             return false;
         default:
             return false;
@@ -192,11 +221,16 @@ public:
             pd::mdi_activate(w.handle());
             show_on_frame(w);
         }
-        if (status) status->show_message(w.message_text());
+        show_current_message(w);
     }
 
     void on_close(Window& w) override {
-        if (w.type() == WindowType::kMdiChild) restore_frame_menu(w);
+        if (w.type() == WindowType::kMdiChild) {
+            restore_frame_menu(w);
+            // The frame no longer shows this child's text; the next active child
+            // shows its own when it is activated.
+            if (StatusBar* bar = status_bar_of(w); bar && bar != status.get()) bar->show_message({});
+        }
         if (w.handle() && pd::window_menu(w.handle())) pd::set_window_menu(w.handle(), 0);
         if (w.type() == WindowType::kApplication && w.handle()) pd::set_window_menu(w.handle(), 0);
         if (private_copy) pd::destroy_menu(private_copy);
@@ -237,8 +271,9 @@ MenuId menu_for_change(Window& w) {
     if (!e->private_copy) {
         FrameExtras* fe = extras_of(application_frame());
         if (!fe || !fe->own_menu) return 0;
-        e->private_copy = copy_menu(fe->own_menu);
-        // The child's copy answers for the frame's items.
+        // The child's copy answers for the frame's items and submenus.
+        e->submenus = fe->submenus;
+        e->private_copy = copy_menu(fe->own_menu, &e->submenus);
         e->items = fe->items;
         if (w.handle() && application_frame() && pd::mdi_active_child(application_frame()->mdi_client()) == w.handle())
             e->show_on_frame(w);

@@ -10,7 +10,7 @@ namespace pd = sk::platform::display;
 namespace {
 
 void build_level(MenuId into, const std::vector<MenuDefinition>& chain, const std::string& message,
-                 std::vector<MenuItemInfo>& items) {
+                 std::vector<MenuItemInfo>& items, std::vector<SubmenuInfo>* submenus) {
     for (const MenuDefinition& m : chain) {
         pd::MenuEntry e;
         e.text = m.text;
@@ -20,7 +20,8 @@ void build_level(MenuId into, const std::vector<MenuDefinition>& chain, const st
             // The menu's message is the default of its items.
             const std::string& own = m.message.empty() ? message : m.message;
             e.submenu = pd::create_menu();
-            build_level(e.submenu, m.children, own, items);
+            if (submenus) submenus->push_back(SubmenuInfo{e.submenu, m.message});
+            build_level(e.submenu, m.children, own, items, submenus);
             if (m.field != 0) e.identifier = static_cast<std::uint32_t>(m.field) + kCommandBase;
         } else if (m.is_separator()) {
             e = pd::MenuEntry{};
@@ -58,19 +59,25 @@ void tidy_separators(MenuId menu) {
 }
 
 MenuId build_menu_bar(const MenuBarDefinition& bar, const std::string& window_message,
-                      std::vector<MenuItemInfo>& items) {
+                      std::vector<MenuItemInfo>& items, std::vector<SubmenuInfo>* submenus) {
     const MenuId menu = pd::create_menu();
-    build_level(menu, bar.menus, window_message, items);
+    build_level(menu, bar.menus, window_message, items, submenus);
     tidy_separators(menu);
     return menu;
 }
 
-MenuId copy_menu(MenuId menu) {
+MenuId copy_menu(MenuId menu, std::vector<SubmenuInfo>* submenus) {
     const MenuId out = pd::create_menu();
     for (int i = 0; i < pd::menu_entry_count(menu); ++i) {
         pd::MenuEntry e;
         if (!pd::menu_entry(menu, i, &e)) continue;
-        if (e.submenu) e.submenu = copy_menu(e.submenu);
+        if (e.submenu) {
+            const MenuId original = e.submenu;
+            e.submenu = copy_menu(original, submenus);
+            if (submenus)
+                for (SubmenuInfo& s : *submenus)
+                    if (s.menu == original) s.menu = e.submenu;
+        }
         pd::append_menu_entry(out, e);
     }
     return out;

@@ -205,6 +205,9 @@ bool Window::open_native() {
     default: break;
     }
     if (def.frame & kFrameMaximizeBox) style |= pd::kStyleMaximizeBox | pd::kStyleSysMenu;
+    // A child of the frame may always fill the frame's client area; other windows
+    // only when their definition asks for the box, since their layout is fixed.
+    if (m_type == WindowType::kMdiChild) style |= pd::kStyleMaximizeBox;
     if (def.frame & kFrameSystemMenu) style |= pd::kStyleSysMenu;
     if (!def.icon.empty()) style |= pd::kStyleSysMenu | pd::kStyleMinimizeBox;
     if (!def.title.empty()) style |= pd::kStyleCaption;
@@ -265,6 +268,7 @@ bool Window::open_native() {
     if (m_type == WindowType::kWindow) {
         ++e.modal;
         m_counted_modal = true;
+        m_was_active = pd::active_window();
     }
 
     if (e.extras) {
@@ -329,6 +333,10 @@ void Window::destroy_native() {
     if (m_pump && !m_pump->finished()) finish_pump();
     m_pump.reset();
     if (m_extras) m_extras->on_close(*this);
+    // The windows this one kept waiting are enabled again before it goes, so that the
+    // activation it gives up can return to one of them (its owner, the frame).
+    for (WindowId w : m_disabled) pd::enable_window(w, true);
+    m_disabled.clear();
     if (m_handle) {
         pd::show_window(m_handle, false);
         pd::kill_timer(m_handle, 1);
@@ -369,8 +377,6 @@ void Window::destroy_native() {
         --e.modal;
         m_counted_modal = false;
     }
-    for (WindowId w : m_disabled) pd::enable_window(w, true);
-    m_disabled.clear();
     if (m_parent) {
         auto& kids = m_parent->m_children;
         kids.erase(std::remove(kids.begin(), kids.end(), this), kids.end());
@@ -389,7 +395,18 @@ void Window::destroy_native() {
         e.frame = nullptr;
     }
     if (e.last_event_thread == m_thread && !thread_top_window(m_thread)) e.last_event_thread = -1;
-    if (below && below->m_handle && m_type == WindowType::kWindow) pd::set_active_window(pd::top_level_of(below->m_handle));
+    const WindowId was_active = m_was_active;
+    m_was_active = 0;
+    if (m_type == WindowType::kWindow) {
+        if (below && below->m_handle) pd::set_active_window(pd::top_level_of(below->m_handle));
+        // A procedure's only window leaves no window of its own thread behind: the
+        // keyboard goes back to the window that was active when it opened, else to
+        // the frame, rather than to nothing.
+        if (pd::active_window() == 0 && was_active && pd::is_window(was_active) && pd::is_shown(was_active))
+            pd::set_active_window(was_active);
+        if (pd::active_window() == 0 && e.frame && e.frame->m_handle && pd::is_shown(e.frame->m_handle))
+            pd::set_active_window(e.frame->m_handle);
+    }
 }
 
 void Window::close() {

@@ -255,6 +255,7 @@ private:
     bool m_shown_help = false;
     bool m_counted_modal = false;
     std::vector<WindowId> m_disabled;  // windows disabled while this one is modal
+    WindowId m_was_active = 0;         // the active window when this modal one opened
     Window* m_parent = nullptr;        // the frame of an MDI child
     std::vector<Window*> m_children;   // a frame's MDI children in opening order
     Window* m_below = nullptr;         // the thread's top window before this one opened

@@ -30,11 +30,10 @@ void draw_window_icon(Painter& p, const Rect& b) {
     p.fill_rect(Rect{r.left + 1, r.top + 1, r.right - 1, r.top + 4}, system_color(SystemColor::kActiveCaption));
 }
 
-// The glyph of a caption button, drawn in black on the button face. With restores set,
+// The glyph of a caption button, drawn in ink on the button face. With restores set,
 // the maximise or minimise box shows Restore: it is the box of a window already in
 // that state, and a click on it restores the window.
-void draw_button_glyph(Painter& p, const Rect& b, FramePart part, bool restores) {
-    Color ink = system_color(SystemColor::kButtonText);
+void draw_glyph_in(Painter& p, const Rect& b, FramePart part, bool restores, Color ink) {
     int cx = b.left + (b.width() - 1) / 2;
     int cy = b.top + (b.height() - 1) / 2;
     switch (part) {
@@ -69,7 +68,24 @@ void draw_button_glyph(Painter& p, const Rect& b, FramePart part, bool restores)
     }
 }
 
+// A glyph in black, or for a box that does nothing, greyed with a light shadow.
+void draw_button_glyph(Painter& p, const Rect& b, FramePart part, bool restores, bool enabled = true) {
+    if (enabled) {
+        draw_glyph_in(p, b, part, restores, system_color(SystemColor::kButtonText));
+        return;
+    }
+    draw_glyph_in(p, b.offset(1, 1), part, restores, system_color(SystemColor::kButtonHighlight));
+    draw_glyph_in(p, b, part, restores, system_color(SystemColor::kGrayText));
+}
+
 }  // namespace
+
+bool frame_box_enabled(const WindowRec& w, FramePart part) {
+    // A window already in the box's state can always be restored with it.
+    if (part == FramePart::kMaximizeBox) return (w.style & kStyleMaximizeBox) || w.size_state == kSizeMaximized;
+    if (part == FramePart::kMinimizeBox) return (w.style & kStyleMinimizeBox) || w.size_state == kSizeMinimized;
+    return true;
+}
 
 int frame_thickness(std::uint32_t style) {
     if (style & kStyleSizable) return 4;
@@ -255,7 +271,8 @@ void paint_frame(WindowRec& w) {
             p.draw_edge(b, Edge::kRaised);
             bool restores = (part == FramePart::kMaximizeBox && w.size_state == kSizeMaximized) ||
                             (part == FramePart::kMinimizeBox && w.size_state == kSizeMinimized);
-            draw_button_glyph(p, b, part, restores);
+            // The boxes come as a pair; one the window does not have is drawn greyed.
+            draw_button_glyph(p, b, part, restores, frame_box_enabled(w, part));
         }
         if (const Font* font = caption_font((style & kStyleToolWindow) != 0)) {
             Color ink = system_color(active ? SystemColor::kCaptionText : SystemColor::kInactiveCaptionText);

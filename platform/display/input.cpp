@@ -96,10 +96,12 @@ bool press_frame(WindowRec& w, Point screen, std::uint32_t button) {
         break;
     }
     case FramePart::kMaximizeBox:
-        set_size_state_locked(&w, w.size_state == kSizeMaximized ? kSizeRestored : kSizeMaximized);
+        if (frame_box_enabled(w, part))
+            set_size_state_locked(&w, w.size_state == kSizeMaximized ? kSizeRestored : kSizeMaximized);
         break;
     case FramePart::kMinimizeBox:
-        set_size_state_locked(&w, w.size_state == kSizeMinimized ? kSizeRestored : kSizeMinimized);
+        if (frame_box_enabled(w, part))
+            set_size_state_locked(&w, w.size_state == kSizeMinimized ? kSizeRestored : kSizeMinimized);
         break;
     case FramePart::kSysMenuBox:
         if (dbl) {

@@ -257,6 +257,9 @@ enum class FramePart {
 FramePart frame_part(const WindowRec& w, Point window_point);
 Rect caption_rect(const WindowRec& w);  // window coordinates; empty without a caption
 Rect frame_button_rect(const WindowRec& w, FramePart part);
+// Whether a caption box does anything: a maximise or minimise box the window's style
+// lacks is drawn greyed and ignores clicks, unless the window is in that state.
+bool frame_box_enabled(const WindowRec& w, FramePart part);
 // Draws a caption button (face, edge and glyph); kSysMenuBox draws the small window icon.
 // With restores set a maximise or minimise box shows the Restore glyph.
 void draw_caption_button(Painter& p, const Rect& b, FramePart part, bool restores);

@@ -62,6 +62,20 @@ window "FORM$CHILD" {
   button 1 { at 5 5 40 14 text "&One" }
   button 2 { at 5 25 40 14 text "&Two" }
 }
+window "MSG$CHILD" {
+  title "Message child"
+  font "MS Sans Serif" 8 -1 -1
+  at default default 120 60
+  frame 0x3004
+  button 1 { at 5 5 40 14 text "&One" msg "Pressing one" }
+}
+window "ICON$FORM" {
+  title "Icon form"
+  font "MS Sans Serif" 8 -1 -1
+  icon "WINPYR.ICO"
+  at default default 120 60
+  frame 0x3004
+}
 )";
 
 std::vector<std::string> texts(pd::MenuId menu) {
@@ -433,6 +447,177 @@ TEST_F(FrameTest, ScreenshotOfTheFrameWithItsFileMenuOpen) {
     hl::press_key(pd::kVkEscape);
     settle();
     frame->post(kEventCloseWindow);
+    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
+    EXPECT_TRUE(wait_for_threads());
+}
+
+
+const std::vector<std::string> kFileMenu{"&Import", "&Export", "&Print Setup ...", "-", "E&xit"};
+
+void press_alt(char letter) {
+    hl::press_key(pd::kVkA + static_cast<std::uint32_t>(letter - 'A'), pd::kModAlt);
+}
+
+// A procedure's own modal window (the export window, a progress window) that closes
+// hands the keyboard back: the frame is active again and Alt+F drops its File menu,
+// with the frame alone and with a child whose control gets its focus back.
+TEST_F(FrameTest, ClosingAModalWindowGivesTheKeyboardBackToTheFrame) {
+    FrameRun fr;
+    ASSERT_NE(start([&] { run_frame(fr); }), 0);
+    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    const auto modal_then_menu = [&](const char* round) {
+        std::atomic<Window*> modal{nullptr};
+        std::atomic<bool> closed{false};
+        ASSERT_NE(start([&] {
+                      Window w(WindowType::kWindow, "TEST$frame", "ICON$FORM");
+                      if (w.open()) {
+                          while (w.accept())
+                              if (event() == kEventOpenWindow) modal = &w;
+                          if (w.is_open()) w.close();
+                      }
+                      modal = nullptr;
+                      closed = true;
+                  }),
+                  0);
+        ASSERT_TRUE(wait_until([&] { return modal.load() != nullptr || closed.load(); })) << round;
+        ASSERT_NE(modal.load(), nullptr) << round;
+        EXPECT_FALSE(pd::is_enabled(fr.frame->handle())) << round;
+        modal.load()->request_close();
+        ASSERT_TRUE(wait_until([&] { return closed.load(); })) << round;
+        settle();
+        EXPECT_EQ(pd::active_window(), fr.frame->handle()) << round;
+        press_alt('F');
+        settle();
+        ASSERT_TRUE(pd::menu_tracking()) << round;
+        ASSERT_FALSE(pd::open_menus().empty()) << round;
+        EXPECT_EQ(texts(pd::open_menus().back()), kFileMenu) << round;
+        hl::press_key(pd::kVkEscape);
+        hl::press_key(pd::kVkEscape);
+        settle();
+        EXPECT_FALSE(pd::menu_tracking()) << round;
+    };
+    modal_then_menu("frame alone");
+
+    ChildRun a;
+    ASSERT_NE(start([&] { run_child(a, "MSG$CHILD"); }), 0);
+    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    settle();
+    const WindowId one = a.window->control(1)->window();
+    EXPECT_EQ(pd::focus_window(), one);
+    modal_then_menu("with a child");
+    EXPECT_EQ(pd::focus_window(), one);
+
+    fr.frame->post(kEventCloseWindow);
+    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
+    EXPECT_TRUE(wait_for_threads());
+}
+
+// Highlighting an entry shows its message in the frame's first zone: a plain item
+// its own, a submenu entry its menu's (with or without an identifier), an item
+// inside a submenu the menu's as its default; the zone's text comes back when the
+// menu closes. A child's private copy of the bar answers the same way.
+TEST_F(FrameTest, HighlightedMenuEntriesShowTheirMessagesSubmenusIncluded) {
+    FrameRun fr;
+    ASSERT_NE(start([&] { run_frame(fr); }), 0);
+    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    set_zone_text(*fr.frame, 0, "Ready");
+    StatusBar* bar = status_bar_of(*fr.frame);
+    ASSERT_NE(bar, nullptr);
+    const std::string import_message = "Import URL information from various file type";
+    const auto walk_file_menu = [&](const char* round) {
+        press_alt('F');  // the menu drops with "&Import" highlighted
+        settle();
+        EXPECT_EQ(bar->first_zone_text(), import_message) << round;
+        hl::press_key(pd::kVkDown);
+        settle();
+        EXPECT_EQ(bar->first_zone_text(), "Export to HTML") << round;
+        hl::press_key(pd::kVkDown);
+        settle();
+        EXPECT_EQ(bar->first_zone_text(), "Setup printer") << round;
+        hl::press_key(pd::kVkUp);
+        hl::press_key(pd::kVkUp);
+        hl::press_key(pd::kVkRight);  // into "&Import": "from &ASCII"
+        settle();
+        EXPECT_EQ(pd::open_menus().size(), 2u) << round;
+        EXPECT_EQ(bar->first_zone_text(), import_message) << round;
+        for (int i = 0; i < 3; ++i) hl::press_key(pd::kVkEscape);
+        settle();
+        EXPECT_FALSE(pd::menu_tracking()) << round;
+        EXPECT_EQ(bar->first_zone_text(), "Ready") << round;
+    };
+    walk_file_menu("frame's bar");
+
+    ChildRun a;
+    ASSERT_NE(start([&] { run_child(a); }), 0);
+    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    ASSERT_TRUE(set_menu_item_enabled(*a.window, -10, false));
+    settle();
+    ASSERT_EQ(pd::window_menu(fr.frame->handle()), menu_bar_of(*a.window));
+    walk_file_menu("child's copy");
+
+    fr.frame->post(kEventCloseWindow);
+    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
+    EXPECT_TRUE(wait_for_threads());
+}
+
+// The first zone follows the active child: its focused control's message, and the
+// zone's own text again for a child without one, whichever way it became active.
+TEST_F(FrameTest, FirstZoneFollowsTheActiveChildAndFallsBackToItsOwnText) {
+    FrameRun fr;
+    ASSERT_NE(start([&] { run_frame(fr); }), 0);
+    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    set_zone_text(*fr.frame, 0, "Ready");
+    StatusBar* bar = status_bar_of(*fr.frame);
+    ASSERT_NE(bar, nullptr);
+
+    ChildRun a, b;
+    ASSERT_NE(start([&] { run_child(a, "MSG$CHILD"); }), 0);
+    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    settle();
+    EXPECT_EQ(bar->first_zone_text(), "Pressing one");
+    ASSERT_NE(start([&] { run_child(b); }), 0);  // no controls, no message
+    ASSERT_TRUE(wait_until([&] { return b.open.load(); }));
+    settle();
+    EXPECT_EQ(bar->first_zone_text(), "Ready");
+    hl::press_key(pd::kVkF1 + 5, pd::kModControl);  // Ctrl+F6: back to the first child
+    settle();
+    ASSERT_EQ(pd::mdi_active_child(fr.frame->mdi_client()), a.window->handle());
+    EXPECT_EQ(bar->first_zone_text(), "Pressing one");
+    a.window->request_close();
+    ASSERT_TRUE(wait_until([&] { return a.done.load(); }));
+    settle();
+    ASSERT_EQ(pd::mdi_active_child(fr.frame->mdi_client()), b.window->handle());
+    EXPECT_EQ(bar->first_zone_text(), "Ready");
+
+    fr.frame->post(kEventCloseWindow);
+    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
+    EXPECT_TRUE(wait_for_threads());
+}
+
+// Only a definition with the maximize bit gives a window a working maximize box;
+// a child of the frame may always be maximised.
+TEST_F(FrameTest, OnlyChildrenAndWindowsThatAskForItGetAMaximizeBox) {
+    const auto has_maximize_entry = [](WindowId w) {
+        pd::MenuId holder = 0;
+        return pd::find_menu_command(pd::system_menu(w), pd::kSysMaximize, &holder) >= 0;
+    };
+    Window form(WindowType::kWindow, "TEST$frame", "ICON$FORM");
+    ASSERT_TRUE(form.open());
+    EXPECT_TRUE(pd::window_style(form.handle()) & pd::kStyleMinimizeBox);
+    EXPECT_FALSE(pd::window_style(form.handle()) & pd::kStyleMaximizeBox);
+    EXPECT_FALSE(has_maximize_entry(form.handle()));
+    form.close();
+
+    FrameRun fr;
+    ASSERT_NE(start([&] { run_frame(fr); }), 0);
+    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    EXPECT_TRUE(pd::window_style(fr.frame->handle()) & pd::kStyleMaximizeBox);
+    ChildRun a;
+    ASSERT_NE(start([&] { run_child(a); }), 0);
+    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    EXPECT_TRUE(pd::window_style(a.window->handle()) & pd::kStyleMaximizeBox);
+    EXPECT_TRUE(has_maximize_entry(a.window->handle()));
+    fr.frame->post(kEventCloseWindow);
     ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
     EXPECT_TRUE(wait_for_threads());
 }

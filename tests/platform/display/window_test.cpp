@@ -193,6 +193,48 @@ TEST_F(Windows, FrameButtonsAndCaptionDragActOnTheWindow) {
     EXPECT_EQ(of(drain(), kMsgClose).size(), 1u);
 }
 
+// A window with a minimise box but none to maximise (a form) shows the pair, the
+// maximise box greyed; it and a double click on the caption leave the window as it
+// is. Maximised all the same (by its program), the box restores it.
+TEST_F(Windows, MaximiseBoxTheStyleLacksIsGreyedAndIgnored) {
+    WindowId w = top(Rect::from_size(50, 40, 240, 160), "Form",
+                     kStyleDialogFrame | kStyleCaption | kStyleSysMenu | kStyleMinimizeBox);
+    drain();
+    // Dialog frame 3, caption 17 high: boxes 16 by 13 from y 5, close at the right.
+    const Rect max_box = Rect::from_size(50 + 201, 40 + 5, 16, 13), min_box = Rect::from_size(50 + 185, 40 + 5, 16, 13);
+    const auto count = [](const Rect& r, Color c) {
+        Surface screen = headless::screen_image();
+        int n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x) n += screen.pixel(x, y) == c;
+        return n;
+    };
+    const Color ink = system_color(SystemColor::kButtonText), grey = system_color(SystemColor::kGrayText);
+    // Inside the boxes' raised edges: the glyphs.
+    EXPECT_GT(count(min_box.inset(2, 2), ink), 0);
+    EXPECT_EQ(count(max_box.inset(2, 2), ink), 0);
+    EXPECT_GT(count(max_box.inset(2, 2), grey), 0);
+
+    const Point max_centre{max_box.left + 8, max_box.top + 6};
+    headless::click(max_centre);
+    EXPECT_EQ(size_state(w), kSizeRestored);
+    EXPECT_TRUE(of(drain(), kMsgSize).empty());
+    headless::advance_clock(1000);
+    headless::click(Point{120, 50});
+    headless::click(Point{120, 50});
+    EXPECT_EQ(size_state(w), kSizeRestored);
+    EXPECT_EQ(window_rect(w), Rect::from_size(50, 40, 240, 160));
+
+    ASSERT_TRUE(maximize_window(w));
+    drain();
+    headless::advance_clock(1000);
+    headless::click(Point{640 - 31, 11});
+    EXPECT_EQ(size_state(w), kSizeRestored);
+
+    headless::click(Point{min_box.left + 8, min_box.top + 6});
+    EXPECT_EQ(size_state(w), kSizeMinimized);
+}
+
 TEST_F(Windows, MouseAndKeyboardReachTheRightWindow) {
     WindowId w = top(Rect::from_size(0, 0, 300, 200), "Input", 0);
     WindowId list = child(w, Rect::from_size(10, 10, 100, 100), 7, kStyleDoubleClicks);
