@@ -29,6 +29,7 @@ char ProgramDirectory[kPathTextSize];
 std::int32_t CategoriesUsers = 0;
 std::int32_t LINKDBUsers = 0;
 std::int32_t AsciiFileUsers = 0;
+std::int32_t ImportFileUsers = 0;
 char ViewFileName[kViewFileNameSize];
 char Work[kPathTextSize];
 std::int32_t Found = 0;
@@ -118,6 +119,10 @@ constexpr std::array<FieldDecl, 1> kAsciiFields{{
 constexpr auto kCategoriesStream = make_stream<stream_size(kCategoriesFields)>(kCategoriesFields);
 constexpr auto kLinkdbStream = make_stream<stream_size(kLinkdbFields)>(kLinkdbFields);
 constexpr auto kAsciiStream = make_stream<stream_size(kAsciiFields)>(kAsciiFields);
+constexpr std::array<FieldDecl, 1> kImportFields{{
+    {0, "IMP:LINE", sd::kTypeString, kImportLineSize, 0, 0},
+}};
+constexpr auto kImportStream = make_stream<stream_size(kImportFields)>(kImportFields);
 
 // Key components: field numbers of the declaration, 1-based, ascending.
 constexpr std::int32_t kFieldLocation = 1;
@@ -163,6 +168,7 @@ constexpr char kLinkdbName[] = "LINKDB";
 CategoriesRecord cat_record;
 LinkdbRecord url_record;
 AsciiRecord asc_record;
+ImportRecord imp_record;
 
 sd::KeyControlBlock cat_k_category{
     .reserved = {},
@@ -320,6 +326,29 @@ sd::FileControlBlock AsciiFile{
     .primary = nullptr,
 };
 
+// The imports' input: named like AsciiFile, with a record of its own.
+sd::FileControlBlock ImportFile{
+    .entry = sk::ascii::ascii_entry,
+    .name = ExportFileName,
+    .name_length = kPathTextSize,
+    .driver_string = nullptr,
+    .driver_string_length = 0,
+    .owner = nullptr,
+    .owner_length = 0,
+    .attributes = kApplicationFileAttributes,
+    .key_count = 0,
+    .memo_count = 0,
+    .record_length = sizeof(ImportRecord),
+    .fields = kImportStream.data(),
+    .keys = nullptr,
+    .memos = nullptr,
+    .record = imp_record.line,
+    .state = nullptr,
+    .reserved = 0,
+    .fields_size = static_cast<std::uint32_t>(kImportStream.size()),
+    .primary = nullptr,
+};
+
 char* url_siteinfo_text() { return url_siteinfo.buffer; }
 
 const std::uint8_t* categories_field_stream(std::size_t* size)
@@ -340,6 +369,12 @@ const std::uint8_t* ascii_field_stream(std::size_t* size)
     return kAsciiStream.data();
 }
 
+const std::uint8_t* import_field_stream(std::size_t* size)
+{
+    *size = kImportStream.size();
+    return kImportStream.data();
+}
+
 namespace {
 
 struct Declaration {
@@ -351,6 +386,7 @@ const Declaration kDeclarations[] = {
     {&Categories, kKestrelDriver},
     {&LINKDB, kKestrelDriver},
     {&AsciiFile, kAsciiDriver},
+    {&ImportFile, kAsciiDriver},
 };
 
 }  // namespace
@@ -404,6 +440,7 @@ void init_globals()
     CategoriesUsers = 0;
     LINKDBUsers = 0;
     AsciiFileUsers = 0;
+    ImportFileUsers = 0;
     Found = 0;
     set_fixed(ViewFileName, "");
     set_fixed(ExportFileName, "");
@@ -514,6 +551,31 @@ void use_linkdb() { use_file(LINKDB, LINKDBUsers); }
 void release_linkdb() { release_file(LINKDB, LINKDBUsers); }
 void use_ascii_file() { use_file(AsciiFile, AsciiFileUsers); }
 void release_ascii_file() { release_file(AsciiFile, AsciiFileUsers); }
+void use_import_file() { use_file(ImportFile, ImportFileUsers); }
+void release_import_file() { release_file(ImportFile, ImportFileUsers); }
+
+std::string_view import_line()
+{
+    // Most lines are far shorter than the record, so the padding is skipped
+    // eight bytes at a time before the last ones are looked at singly.
+    constexpr std::uint64_t kEightBlanks = 0x2020202020202020ULL;
+    const char* line = imp_record.line;
+    std::size_t n = sizeof imp_record.line;
+    while (n % 8 != 0 && line[n - 1] == ' ')
+        --n;
+    if (n % 8 == 0) {
+        std::uint64_t word = 0;
+        while (n >= 8) {
+            std::memcpy(&word, line + n - 8, 8);
+            if (word != kEightBlanks)
+                break;
+            n -= 8;
+        }
+    }
+    while (n > 0 && line[n - 1] == ' ')
+        --n;
+    return std::string_view(line, n);
+}
 
 void bind_file_fields() {
     namespace rt = sk::rt;

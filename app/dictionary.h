@@ -1,12 +1,13 @@
 // The application's data dictionary and program-start state.
 //
-// Three files are declared here for the whole run: the site file LINKDB (driver
-// "KESTREL", prefix URL), the category file Categories ("KESTREL", prefix CAT) and
+// Four files are declared here for the whole run: the site file LINKDB (driver
+// "KESTREL", prefix URL), the category file Categories ("KESTREL", prefix CAT),
 // the text file AsciiFile ("ASCII", prefix ASC, named by ExportFileName when it is
-// opened). With them live their record buffers, keys and memo, the globals every
-// procedure shares, the request and response codes procedures hand each other, the
-// usage counters that make the first user open a data file and the last one close
-// it, and OpenOrCreateFile.
+// opened) that the export writes, and the text file ImportFile ("ASCII", prefix
+// IMP, named the same way) that the imports read. With them live their record
+// buffers, keys and memo, the globals every procedure shares, the request and
+// response codes procedures hand each other, the usage counters that make the
+// first user open a data file and the last one close it, and OpenOrCreateFile.
 #pragma once
 
 #include <cstddef>
@@ -43,6 +44,7 @@ extern char ProgramDirectory[kPathTextSize]; // restored after every file dialog
 extern std::int32_t CategoriesUsers;         // procedures holding Categories open
 extern std::int32_t LINKDBUsers;             // procedures holding LINKDB open
 extern std::int32_t AsciiFileUsers;          // procedures holding AsciiFile open
+extern std::int32_t ImportFileUsers;         // procedures holding ImportFile open
 inline constexpr std::size_t kViewFileNameSize = 80;
 extern char ViewFileName[kViewFileNameSize]; // the file the text viewers load
 extern char Work[kPathTextSize];             // scratch text of the HTML import
@@ -100,6 +102,16 @@ struct AsciiRecord {
 };
 static_assert(sizeof(AsciiRecord) == 512);
 
+// File ImportFile: driver "ASCII", named by ExportFileName, prefix IMP, no keys.
+// The imports read their input through it. Its line record is the driver's
+// largest, so that the long lines of bookmark files (each link's icon written
+// into its tag as data) are read whole; only longer lines are cut.
+inline constexpr std::size_t kImportLineSize = 65535;
+struct ImportRecord {
+    char line[kImportLineSize];    // IMP:LINE STRING(65535) at 0
+};
+static_assert(sizeof(ImportRecord) == 65535);
+
 // Attribute byte of every file the application declares: instance registration
 // (bit 4) and driver option 1 (bit 2).
 inline constexpr std::uint8_t kApplicationFileAttributes = 0x14;
@@ -108,6 +120,7 @@ inline constexpr std::uint8_t kApplicationFileAttributes = 0x14;
 extern CategoriesRecord cat_record;
 extern LinkdbRecord url_record;
 extern AsciiRecord asc_record;
+extern ImportRecord imp_record;
 
 // Keys (attribute words: unique/optional/no-case 6, duplicates 7, two-part 5).
 extern sk::data::KeyControlBlock cat_k_category;     // CAT:K_CATEGORY     (CAT:CATEGORY)
@@ -128,11 +141,13 @@ char* url_siteinfo_text();
 extern sk::data::FileControlBlock Categories;
 extern sk::data::FileControlBlock LINKDB;
 extern sk::data::FileControlBlock AsciiFile;
+extern sk::data::FileControlBlock ImportFile;
 
 // The record declarations, each ending with its zero byte.
 const std::uint8_t* categories_field_stream(std::size_t* size);
 const std::uint8_t* linkdb_field_stream(std::size_t* size);
 const std::uint8_t* ascii_field_stream(std::size_t* size);
+const std::uint8_t* import_field_stream(std::size_t* size);
 
 // Driver names as the declarations give them.
 inline constexpr std::string_view kKestrelDriver = "KESTREL";
@@ -171,6 +186,11 @@ void use_linkdb();
 void release_linkdb();
 void use_ascii_file();
 void release_ascii_file();
+void use_import_file();
+void release_import_file();
+
+// The line last read into IMP:LINE without the blanks that pad it.
+std::string_view import_line();
 
 // Makes the fields of LINKDB and Categories and the memo "URL:SiteInfo" known to
 // the expression evaluator under their labels. The memo is bound only while the

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/dictionary.h"
+#include "app/html_text.h"
 #include "app/standard_messages.h"
 #include "data/file_layer.h"
 #include "data/view.h"
@@ -206,8 +207,46 @@ void leave_file_dialog_directory()
 // ---------------------------------------------------------------------------
 // Writing the page.
 
+namespace {
+
+// Where a page line longer than ASC:LINE is broken: after the last blank that
+// lies outside a tag and within the line's first n bytes, so that the page reads
+// the same; without one, at the last point that splits neither a character nor
+// a reference. Returns the length of the first part and whether a blank is
+// dropped at the break.
+std::size_t page_line_break(std::string_view text, std::size_t n, bool* drops_blank)
+{
+    bool in_tag = false;
+    std::size_t blank = 0;
+    for (std::size_t i = 0; i <= n && i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '<')
+            in_tag = true;
+        else if (c == '>')
+            in_tag = false;
+        else if (c == ' ' && !in_tag && i > 0)
+            blank = i;
+    }
+    *drops_blank = blank > 0;
+    if (blank > 0)
+        return blank;
+    const std::size_t fit = html_fit(text, n);
+    return fit > 0 ? fit : utf8_fit(text, n) > 0 ? utf8_fit(text, n) : n;
+}
+
+}  // namespace
+
 void write_ascii_line(std::string_view text)
 {
+    // Escaped text can make a line longer than the record; the rest goes on the
+    // following lines instead of being cut off.
+    while (text.size() > sizeof asc_record.line) {
+        bool drops_blank = false;
+        const std::size_t part = page_line_break(text, sizeof asc_record.line, &drops_blank);
+        set_text_field(asc_record.line, text.substr(0, part));
+        sd::add(&AsciiFile);
+        text.remove_prefix(part + (drops_blank ? 1 : 0));
+    }
     set_text_field(asc_record.line, text);
     sd::add(&AsciiFile);
 }
@@ -309,7 +348,7 @@ void HtmlExport::start_section()
     write_ascii_line("<tr><td align=center colspan=3 width=100%>");
     ++m_section_number;
     const std::string number = std::to_string(m_section_number);
-    const std::string category(field_text(url_record.category, sizeof url_record.category));
+    const std::string category = escape_html_text(field_text(url_record.category, sizeof url_record.category));
     write_ascii_line("<h3><a name=\"URL" + number + "\">" + category + "</a></h3>");
     std::memcpy(m_previous_category, url_record.category, sizeof m_previous_category);
     m_index_lines.push_back("<a href=\"#URL" + number + "\">" + category + "</a>");
@@ -326,15 +365,15 @@ void HtmlExport::write_site()
                        field_text(url_record.location, sizeof url_record.location));
 
     std::string line = "<tr><td><li><a href=\"";
-    line += field_text(url_record.location, sizeof url_record.location);
+    line += escape_html_attribute(field_text(url_record.location, sizeof url_record.location));
     line += "\">";
-    line += field_text(url_record.description, sizeof url_record.description);
+    line += escape_html_text(field_text(url_record.description, sizeof url_record.description));
     line += "</a></li></td>";
     write_ascii_line(line);
 
     const std::string_view memo = field_text(url_siteinfo_text(), kSiteInfoSize);
     if (!memo.empty())
-        write_ascii_line("<td>" + std::string(memo) + "</td>");
+        write_ascii_line("<td>" + escape_html_text(memo) + "</td>");
     else
         write_ascii_line("<td>No Description</td>");
 

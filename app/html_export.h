@@ -9,8 +9,8 @@
 // holds what the thermometer and the percentage text show.
 //
 // This header also holds what the export shares with the three imports: the
-// usage counter of AsciiFile, the fixed-field text helpers and the batch
-// progress arithmetic of the progress window.
+// fixed-field text helpers and the batch progress arithmetic of the progress
+// window. The texts the page carries are escaped (app/html_text.h).
 #pragma once
 
 #include <cstddef>
@@ -212,9 +212,11 @@ private:
 // LastResponse.
 void ExportHTMLAll();
 
-// Writes one line of the page: the text assigned to ASC:LINE (cut at 512 bytes,
-// blank-padded) and the record added; the driver drops the trailing blanks and
-// ends the line with CR LF. Errors of the add are ignored.
+// Writes one line of the page: the text assigned to ASC:LINE (blank-padded) and
+// the record added; the driver drops the trailing blanks and ends the line with
+// CR LF. A text longer than 512 bytes, which only escaping can make, goes on as
+// many lines as it needs, broken at a blank outside the tags where there is one
+// and never inside a character or a reference. Errors of the add are ignored.
 void write_ascii_line(std::string_view text);
 
 }  // namespace sk::app

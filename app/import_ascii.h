@@ -2,7 +2,7 @@
 // separated by commas: "location","description" and optionally ,"notes".
 //
 // scan_ascii_list_line takes the site of one line apart; ImportAsciiList runs it
-// over AsciiFile through the shared batch logic of the imports (import_html.h).
+// over ImportFile through the shared batch logic of the imports (import_html.h).
 #pragma once
 
 #include <optional>

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/dictionary.h"
+#include "app/html_text.h"
 #include "app/standard_messages.h"
 #include "data/file_layer.h"
 #include "data/view.h"
@@ -26,6 +27,14 @@ std::string_view cut(std::string_view text, std::size_t n) { return text.substr(
 
 std::string justified(std::string_view text, std::size_t n) { return justified_text(text, n); }
 
+// A field of n bytes taken from page text: its character references decoded
+// before it is left-justified and cut, so the cut falls between whole
+// characters. Only as much is decoded as the field can hold.
+std::string decoded(std::string_view text, std::size_t n)
+{
+    return justified(decode_html_references(skip_leading_blanks(text), 2 * n + 8), n);
+}
+
 // The heading text of a tag starting at g: the text after the tag's first ">"
 // up to the next "<", within 255 characters of the tag.
 std::string heading_text(std::string_view line, std::size_t g)
@@ -36,7 +45,7 @@ std::string heading_text(std::string_view line, std::size_t g)
         work.remove_prefix(close + 1);
     const std::size_t open = work.find('<');
     work = work.substr(0, open == std::string_view::npos ? kHeadingWorkSize - 1 : open);
-    return justified(work, kHeadingSize);
+    return decoded(work, kHeadingSize);
 }
 
 }  // namespace
@@ -74,7 +83,7 @@ void scan_html_line(std::string_view line, std::string* heading, std::vector<Htm
         at = open + 1;
         const std::size_t close = line.find('"', at);
         HtmlLink link;
-        link.location = justified(line.substr(at, close == npos ? npos : close - at), kLocationSize);
+        link.location = decoded(line.substr(at, close == npos ? npos : close - at), kLocationSize);
         if (link.location.empty() || link.location.find(':') == std::string::npos)
             continue;  // relative links and empty targets
 
@@ -85,13 +94,14 @@ void scan_html_line(std::string_view line, std::string* heading, std::vector<Htm
             at = text_start + 1;
         const std::size_t e = link_end.find(at);
         if (e != npos) {
-            link.description = justified(line.substr(at, e - at), kDescriptionSize);
-            link.site_info = justified(line.substr(e + 4), kSiteInfoSize);
-            if (!link.site_info.empty() && link.site_info.front() == '<')
-                link.site_info.clear();
+            link.description = decoded(line.substr(at, e - at), kDescriptionSize);
+            // Notes that begin with a tag are none; an escaped "<" is text.
+            const std::string_view notes = skip_leading_blanks(line.substr(e + 4));
+            if (!notes.empty() && notes.front() != '<')
+                link.site_info = decoded(notes, kSiteInfoSize);
             at = e + 1;
         } else {
-            link.description = justified(line.substr(at), kDescriptionSize);
+            link.description = decoded(line.substr(at), kDescriptionSize);
         }
         link.keyword = keyword_for_location(link.location);
         link.heading = *heading;
@@ -159,12 +169,12 @@ void LineImport::start()
         return;
     m_started = true;
     m_opened_files = true;
-    use_ascii_file();
+    use_import_file();
     use_categories();
     use_linkdb();
-    begin(sd::bytes(&AsciiFile));
+    begin(sd::bytes(&ImportFile));
     m_user_text = "Reading File";
-    sd::send(&AsciiFile, "QUICKSCAN=on");
+    sd::send(&ImportFile, "QUICKSCAN=on");
 }
 
 void LineImport::start_cancelled()
@@ -180,8 +190,8 @@ void LineImport::window_opened()
 {
     if (m_closing || !m_opened_files)
         return;
-    sd::set(&AsciiFile);
-    sd::init_view_block(&m_view, &AsciiFile);
+    sd::set(&ImportFile);
+    sd::init_view_block(&m_view, &ImportFile);
     sd::open(&m_view, 0x40);
     if (sk::rt::error_code() != 0)
         ShowStandardMessage(36);
@@ -199,7 +209,7 @@ LineImport::Next LineImport::read_line()
     const Next next = read_next(&m_view);
     if (next == Next::kMore) {
         // Every line read moves the batch on, an empty one too.
-        count(std::max<std::int64_t>(sd::bytes(&AsciiFile), 1));
+        count(std::max<std::int64_t>(sd::bytes(&ImportFile), 1));
     }
     return next;
 }
@@ -209,7 +219,7 @@ bool LineImport::run_batch()
     if (m_closing || !m_opened_files)
         return m_closing;
     run_steps(
-        kImportBatchBytes, [this] { handle_line(trim_trailing_blanks(std::string_view(asc_record.line, sizeof asc_record.line))); },
+        kImportBatchBytes, [this] { handle_line(import_line()); },
         [this] { return read_line(); });
     return m_closing;
 }
@@ -221,12 +231,12 @@ void LineImport::finish()
     m_finished = true;
     m_closing = true;
     if (m_opened_files) {
-        sd::send(&AsciiFile, "QUICKSCAN=off");
+        sd::send(&ImportFile, "QUICKSCAN=off");
         if (m_view_open) {
             sd::close(&m_view);
             m_view_open = false;
         }
-        release_ascii_file();
+        release_import_file();
         release_categories();
         release_linkdb();
     }

@@ -2,7 +2,7 @@
 // headings taken as categories.
 //
 // The line scanner (scan_html_line) is a plain function over one line. The batch
-// logic shared by the three imports lives in LineImport: AsciiFile read line by
+// logic shared by the three imports lives in LineImport: ImportFile read line by
 // line through a view in timer batches of 1000 bytes, the byte-based progress,
 // each site added with duplicates skipped silently and other add errors handed
 // to the caller's stop-box callback. ImportHtml, ImportText and ImportAsciiList
@@ -56,7 +56,8 @@ std::string lower_copy(std::string_view text);
 inline constexpr std::size_t kHeadingSize = 20;  // HeadingCategory STRING(20)
 inline constexpr std::size_t kHeadingWorkSize = 255;
 
-// What one link of a line gives, before the category is settled.
+// What one link of a line gives, before the category is settled. Every text is
+// taken with its character references decoded once.
 struct HtmlLink {
     std::string location;     // left-justified, at most 128 bytes, not blank, holds a ":"
     std::string description;  // left-justified, at most 60 bytes
@@ -119,9 +120,9 @@ public:
     LineImport(const LineImport&) = delete;
     LineImport& operator=(const LineImport&) = delete;
 
-    // Set-up: AsciiFile (named by ExportFileName), Categories and LINKDB opened
+    // Set-up: ImportFile (named by ExportFileName), Categories and LINKDB opened
     // through their counters, the file size taken as the total, "QUICKSCAN=on"
-    // sent to AsciiFile.
+    // sent to ImportFile.
     void start();
     // The file dialog was cancelled or gave a blank name: nothing is opened, the
     // window closes at its first event and nothing is imported.

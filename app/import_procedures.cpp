@@ -18,7 +18,7 @@ namespace ui = sk::ui;
 namespace {
 
 // The import's file dialog with its directory rules. True when a file was
-// chosen; it is then ExportFileName, the name AsciiFile opens.
+// chosen; it is then ExportFileName, the name ImportFile opens.
 bool choose_import_file(ImportKind kind)
 {
     prepare_import_dialog(kind);

@@ -2,7 +2,7 @@
 // notes, pages) added as sites of the category "NEW".
 //
 // scan_text_line finds the addresses of one line; ImportText runs it over
-// AsciiFile through the shared batch logic of the imports (import_html.h).
+// ImportFile through the shared batch logic of the imports (import_html.h).
 #pragma once
 
 #include <cstddef>

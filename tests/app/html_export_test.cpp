@@ -152,6 +152,77 @@ TEST_F(HtmlExportTest, BlankDescriptionTakesTheLocationCutTo60WithoutSplittingAC
     EXPECT_EQ(sites()[0].description, "");
 }
 
+TEST_F(HtmlExportTest, MarkupCharactersInTextsAndQuotesInTheAddressAreEscaped)
+{
+    add_site("http://q.example/?a=\"1\"&b=<2>", "<b>AT&T</b> \"quoted\"", "R&D", 0, "x < y & z > w");
+    add_site("http://plain.example/", "", "R&D");
+    sa::HtmlExport exporter;
+    exporter.run_to_end();
+    const std::string page = output();
+    for (const char* line : {
+             "<h3><a name=\"URL1\">R&amp;D</a></h3>\r\n",
+             "<tr><td><li><a href=\"http://q.example/?a=&quot;1&quot;&amp;b=&lt;2&gt;\">"
+             "&lt;b&gt;AT&amp;T&lt;/b&gt; \"quoted\"</a></li></td>\r\n<td>x &lt; y &amp; z &gt; w</td>\r\n",
+             "<tr><td><li><a href=\"http://plain.example/\">http://plain.example/</a></li></td>\r\n",
+             "<li><a href=\"#URL1\">R&amp;D</a></li>\r\n",
+         })
+        EXPECT_NE(page.find(line), std::string::npos) << line << "\n" << page;
+    // Nothing stored is changed by the escaping.
+    EXPECT_EQ(sites()[1].description, "<b>AT&T</b> \"quoted\"");
+}
+
+TEST_F(HtmlExportTest, LinesThatEscapingMakesTooLongGoOnAtABlankWithoutLosingText)
+{
+    std::string memo;
+    for (int i = 0; i < 125; ++i)
+        memo += "a&b ";
+    memo.pop_back();  // 499 bytes that escape to 999
+    const std::string unbroken(120, '&');
+    add_site("http://long.example/", "Long", "", 0, memo);
+    add_site("http://solid.example/", "Solid", "", 0, unbroken);
+    sa::HtmlExport exporter;
+    exporter.run_to_end();
+
+    std::vector<std::string> lines;
+    const std::string page = output();
+    for (std::size_t at = 0; at < page.size();) {
+        const std::size_t end = page.find("\r\n", at);
+        ASSERT_NE(end, std::string::npos);
+        lines.push_back(page.substr(at, end - at));
+        at = end + 2;
+    }
+    for (const std::string& line : lines)
+        EXPECT_LE(line.size(), sa::kAsciiLineSize);
+
+    // The memo's lines, joined at the blanks the breaks took, give the escaped memo.
+    std::size_t first = 0;
+    while (first < lines.size() && !lines[first].starts_with("<td>a&amp;b"))
+        ++first;
+    ASSERT_LT(first + 1, lines.size());
+    std::string joined = lines[first];
+    for (std::size_t i = first + 1; !joined.ends_with("</td>"); ++i) {
+        ASSERT_LT(i, lines.size());
+        EXPECT_FALSE(lines[i].starts_with("<td>Rating") || lines[i].starts_with("<td>No Rating"));
+        joined += " " + lines[i];
+    }
+    std::string escaped;
+    for (int i = 0; i < 125; ++i)
+        escaped += "a&amp;b ";
+    escaped.pop_back();
+    EXPECT_EQ(joined, "<td>" + escaped + "</td>");
+
+    // No blank to break at: broken between two references, none lost.
+    std::size_t solid = 0;
+    while (solid < lines.size() && !lines[solid].starts_with("<td>&amp;"))
+        ++solid;
+    ASSERT_LT(solid + 1, lines.size());
+    EXPECT_TRUE(lines[solid].ends_with("&amp;"));
+    std::string references;
+    for (int i = 0; i < 120; ++i)
+        references += "&amp;";
+    EXPECT_EQ(lines[solid] + lines[solid + 1], "<td>" + references + "</td>");
+}
+
 TEST_F(HtmlExportTest, RunsInBatchesOf25WithProgressAndCompletes)
 {
     for (int i = 0; i < 60; ++i)

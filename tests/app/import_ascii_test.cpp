@@ -116,6 +116,18 @@ TEST_F(ImportAsciiTest, OneSiteALineWithNewOrTheChosenCategory)
     EXPECT_TRUE(m_messages.empty());
 }
 
+TEST_F(ImportAsciiTest, SitesBeyondColumn512AreRead)
+{
+    write_input(std::string(600, ' ') + "\"http://far.example/\",\"Far\"\r\n");
+    sa::ImportAsciiList import;
+    import.run_to_end();
+    const auto stored = sites();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].location, "http://far.example/");
+    EXPECT_EQ(stored[0].description, "Far");
+    EXPECT_EQ(sa::ImportFileUsers, 0);
+}
+
 TEST_F(ImportAsciiTest, ChosenCategoryGoesToEverySite)
 {
     write_input(kList);

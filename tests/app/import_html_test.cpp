@@ -123,6 +123,11 @@ TEST(HtmlScan, HostileLinesEndInLinearTime)
     for (int i = 0; i < 20000; ++i)
         many += "<a href=\"http://h" + std::to_string(i) + ".example/\">L</a>";
     EXPECT_EQ(scan(many).size(), 20000u);
+    // Notes after every link: each is decoded only as far as its field reaches.
+    std::string noted;
+    for (int i = 0; i < 20000; ++i)
+        noted += "<a href=\"http://n" + std::to_string(i) + ".example/\">L</a> notes of the link ";
+    EXPECT_EQ(scan(noted).size(), 20000u);
 
     EXPECT_TRUE(scan(std::string(1 << 20, '"')).empty());
     std::string hrefs;
@@ -144,6 +149,31 @@ TEST(HtmlScan, HostileLinesEndInLinearTime)
         binary += static_cast<char>(i * 37);
     scan(binary, &heading);
     EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+}
+
+TEST(HtmlScan, ReferencesAreDecodedOnceBeforeTheFieldsAreCut)
+{
+    std::string heading;
+    const auto links = scan("<DT><H3 ADD_DATE=\"1\">R&amp;D &amp; more</H3>"
+                            "<A HREF=\"http://q.example/?a=1&amp;b=&quot;2&quot;\">AT&amp;T &lt;b&gt; &amp;lt;</A>"
+                            " caf&eacute; &#8364;&#x263A;"
+                            "<A HREF=\"http://n.example/\">N</A>&lt;not a tag&gt;",
+                            &heading);
+    ASSERT_EQ(links.size(), 2u);
+    EXPECT_EQ(links[0].heading, "R&D & more");
+    EXPECT_EQ(links[0].location, "http://q.example/?a=1&b=\"2\"");
+    EXPECT_EQ(links[0].description, "AT&T <b> &lt;");
+    EXPECT_TRUE(links[0].site_info.starts_with("caf\xC3\xA9 \xE2\x82\xAC\xE2\x98\xBA<A HREF")) << links[0].site_info;
+    // Notes that begin with an escaped "<" are text, not a tag.
+    EXPECT_EQ(links[1].site_info, "<not a tag>");
+
+    // A reference that decodes to two bytes across the 60-byte description cut
+    // is left out whole; one that decodes shorter lets more text in.
+    const auto cut = scan("<a href=\"http://c.example/\">" + std::string(59, 'x') + "&eacute;yz</a>"
+                          "<a href=\"http://d.example/\">" + std::string(56, 'y') + "&lt;&gt;&amp;&quot;zz</a>");
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[0].description, std::string(59, 'x'));
+    EXPECT_EQ(cut[1].description, std::string(56, 'y') + "<>&\"");
 }
 
 // ---------------------------------------------------------------------------
@@ -254,7 +284,7 @@ TEST_F(ImportHtmlTest, CancelledStartOpensNothingAndImportsNothing)
     import.start_cancelled();
     import.window_opened();
     EXPECT_TRUE(import.run_batch());
-    EXPECT_EQ(sa::AsciiFileUsers, 0);
+    EXPECT_EQ(sa::ImportFileUsers, 0);
     EXPECT_EQ(sa::LINKDBUsers, 0);
     import.finish();
     EXPECT_EQ(sa::LastResponse, sa::ResponseCancelled);
@@ -303,6 +333,70 @@ TEST_F(ImportHtmlTest, DialogDirectoriesFollowTheImportKind)
     EXPECT_EQ(sa::fixed_text(sa::LastDirectory), elsewhere.path());
     EXPECT_EQ(sk::platform::current_directory(), program.path());
     sk::platform::set_current_directory(saved);
+}
+
+TEST_F(ImportHtmlTest, LongBookmarkLinesWithIconDataAreReadWhole)
+{
+    // Browsers write each link's icon into its tag, ahead of the title.
+    const std::string icon = "data:image/png;base64," + std::string(2900, 'Q');
+    const std::string long_line =
+        "    <DT><A HREF=\"http://icon.example/\" ADD_DATE=\"1\" ICON=\"" + icon + "\">Icon &amp; Title</A>";
+    ASSERT_GT(long_line.size(), 3000u);
+    // A line longer than the record loses its end but not the lines after it.
+    const std::string too_long = "<A HREF=\"http://cut.example/\">Cut</A>" + std::string(70000, ' ') +
+                                 "<A HREF=\"http://lost.example/\">Lost</A>";
+    write_input("<DL><p>\r\n" + long_line + "\r\n" + too_long + "\r\n" +
+                "    <DT><A HREF=\"http://after.example/\">After</A>\r\n");
+    sa::ImportHtml import;
+    import.run_to_end();
+
+    const auto stored = sites();
+    ASSERT_EQ(stored.size(), 3u);
+    EXPECT_EQ(stored[0].location, "http://after.example/");
+    EXPECT_EQ(stored[1].location, "http://cut.example/");
+    EXPECT_EQ(stored[2].location, "http://icon.example/");
+    EXPECT_EQ(stored[2].description, "Icon & Title");
+    EXPECT_EQ(sa::ImportFileUsers, 0);
+    EXPECT_TRUE(m_messages.empty());
+}
+
+TEST_F(ImportHtmlTest, ImportExportImportGivesTheSameTitlesAndAddresses)
+{
+    write_input("<DL><p>\r\n"
+                "<DT><A HREF=\"http://att.example/\">AT&amp;T</A>\r\n"
+                "<DT><A HREF=\"http://q.example/?a=1&amp;b=2\">&lt;Tags&gt; &amp; &quot;quotes&quot;</A>\r\n"
+                "<DT><A HREF=\"http://odd.example/say&quot;hi&quot;\">Caf&eacute; &#8364; &#x263A;</A>\r\n"
+                "<DT><A HREF=\"http://once.example/\">&amp;lt; stays &amp;lt;</A>\r\n"
+                "</DL><p>\r\n");
+    sa::ImportHtml first("Trip");
+    first.run_to_end();
+    const auto imported = sites();
+    ASSERT_EQ(imported.size(), 4u);
+    EXPECT_EQ(imported[0].description, "AT&T");
+    EXPECT_EQ(imported[1].location, "http://odd.example/say\"hi\"");
+    EXPECT_EQ(imported[1].description, "Caf\xC3\xA9 \xE2\x82\xAC \xE2\x98\xBA");
+    EXPECT_EQ(imported[2].description, "&lt; stays &lt;");
+    EXPECT_EQ(imported[3].location, "http://q.example/?a=1&b=2");
+    EXPECT_EQ(imported[3].description, "<Tags> & \"quotes\"");
+
+    sa::HtmlExport exporter;
+    exporter.run_to_end();
+    sk::test::memory_store_clear();
+    wrapper().memos.clear();
+    ASSERT_TRUE(sites().empty());
+
+    sa::ImportHtml again("Trip");
+    again.run_to_end();
+    std::vector<Site> back;
+    for (const Site& site : sites())
+        if (site.location.find("sitekeeper") == std::string::npos)  // the page's own footer links
+            back.push_back(site);
+    ASSERT_EQ(back.size(), imported.size());
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        EXPECT_EQ(back[i].location, imported[i].location);
+        EXPECT_EQ(back[i].description, imported[i].description);
+        EXPECT_EQ(back[i].category, "Trip");
+    }
 }
 
 TEST_F(ImportHtmlTest, EmptyFileClosesAtOnce)

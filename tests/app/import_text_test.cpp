@@ -128,6 +128,18 @@ TEST_F(ImportTextTest, AddressesBecomeNewSitesOnceEach)
     EXPECT_TRUE(m_messages.empty());
 }
 
+TEST_F(ImportTextTest, AddressesBeyondColumn512AreRead)
+{
+    write_input(std::string(700, 'w') + " http://far.example/ far away\r\n");
+    sa::ImportText import;
+    import.run_to_end();
+    const auto stored = sites();
+    ASSERT_EQ(stored.size(), 1u);
+    EXPECT_EQ(stored[0].location, "http://far.example/");
+    EXPECT_EQ(stored[0].description, "far away");
+    EXPECT_EQ(sa::ImportFileUsers, 0);
+}
+
 TEST_F(ImportTextTest, CancelledStartImportsNothing)
 {
     write_input("http://a.example/\r\n");

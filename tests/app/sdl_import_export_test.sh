@@ -40,22 +40,22 @@ e2e_expect_change 300 "the category assignment" e2e_key Return
 e2e_shot import-select
 e2e_tab 2  # past "&Select" onto "Best &Guess"
 e2e_key Return
-sites_stored() { [ "$(e2e_dump LINKDB.KSF | grep -c '"URL:LOCATION"')" -ge 4 ]; }
-e2e_wait_for 15 "the import did not store the four sites" sites_stored
+sites_stored() { [ "$(e2e_dump LINKDB.KSF | grep -c '"URL:LOCATION"')" -ge 6 ]; }
+e2e_wait_for 15 "the import did not store the six sites" sites_stored
 e2e_settle
 
 # No window is active once the import's windows have closed, so keys would reach
 # nothing: a click on the site list's caption activates it, and on gaining the
 # focus it shows the new sites.
 click_site_list
-rows_shown() { [ "$(row_ink 4)" -gt 50 ]; }
+rows_shown() { [ "$(row_ink 6)" -gt 50 ]; }
 e2e_wait_for 10 "the site list does not show the imported sites" rows_shown
 e2e_settle
 e2e_shot import-list
-for r in 1 2 3 4; do
+for r in 1 2 3 4 5 6; do
   [ "$(row_ink $r)" -gt 50 ] || e2e_fail "row $r of the list is empty after the import"
 done
-[ "$(row_ink 5)" -eq 0 ] || e2e_fail "the list shows more than the four sites"
+[ "$(row_ink 7)" -eq 0 ] || e2e_fail "the list shows more than the six sites"
 
 # File, Export, Export All Categories: the name proposed is the imported file's,
 # which the page must not overwrite; a new name is typed over it.
@@ -92,10 +92,14 @@ want = {
     "ftp://files.example.net/pub/": ("File Archive", "Archives", "ftp"),
     "https://news.example.org/": ("Daily News", "News", "https"),
     "mailto:editor@news.example.org": ("Write to the Editor", "News", "?"),
+    # A title with a character reference, and a line far longer than 512 bytes
+    # (the icon's data before the title) whose address holds one too.
+    "https://rnd.example.org/": ("Research & Development", "News", "https"),
+    "https://icons.example.com/?a=1&b=2": ("Site With Icon", "News", "https"),
 }
 sites = dump("LINKDB.KSF")
 got = {s["URL:LOCATION"]: (s["URL:DESCRIPTION"], s["URL:CATEGORY"], s["URL:KEYWORD"]) for s in sites}
-check(got == want and len(sites) == 4, f"sites {got}")
+check(got == want and len(sites) == 6, f"sites {got}")
 check(all(s["URL:RATING"] == "0" for s in sites), "ratings")
 categories = sorted(c["CAT:CATEGORY"] for c in dump("CATEGORIES.KSF"))
 check(categories == ["Archives", "News", "Tools"], f"categories {categories}")
@@ -146,11 +150,15 @@ p = Page()
 p.feed(page.decode("utf-8"))
 expected_sections = [
     ("Archives", [("ftp://files.example.net/pub/", "File Archive")]),
-    ("News", [("https://news.example.org/", "Daily News"), ("mailto:editor@news.example.org", "Write to the Editor")]),
+    ("News", [("https://icons.example.com/?a=1&b=2", "Site With Icon"), ("https://news.example.org/", "Daily News"),
+              ("https://rnd.example.org/", "Research & Development"),
+              ("mailto:editor@news.example.org", "Write to the Editor")]),
     ("Tools", [("https://tools.example.com/", "Tool Shed")]),
 ]
 check([(n, sorted(l)) for n, l in p.sections] == expected_sections, f"sections {p.sections}")
 check(p.index == [("URL1", "Archives"), ("URL2", "News"), ("URL3", "Tools")], f"index {p.index}")
+# Written escaped: the page's own text shows no bare "&" the reader would take apart.
+check(b"Research &amp; Development</a>" in page and b"?a=1&amp;b=2\"" in page, "escaped texts")
 check({"URL1", "URL2", "URL3", "URLIndex"} <= p.anchors, f"anchors {p.anchors}")
 for f in failures:
     print("wrong:", f)

@@ -391,7 +391,11 @@ TEST_F(TransferProcedures, ImportHtmlWithBestGuessTakesTheHeadingsAsCategories)
     click(4);  // "Best &Guess"
     ASSERT_TRUE(window_is("IMPORTHTML$PROGRESSWINDOW"));
     EXPECT_EQ(pd::window_text(window()->handle()), "Processing Records");
+    // The import reads through its own file; the export's stays closed.
+    EXPECT_EQ(sa::ImportFileUsers, 1);
+    EXPECT_EQ(sa::AsciiFileUsers, 0);
     tick_to_end();
+    EXPECT_EQ(sa::ImportFileUsers, 0);
     EXPECT_EQ(m_response, sa::ResponseDone);
     EXPECT_EQ(locations_of(sites()), (std::vector<std::string>{"ftp://files.example/|Tools|ftp",
                                                                "http://kept.example/|NEWS|",
