@@ -22,9 +22,10 @@
 
 namespace sk::app {
 
-// The export and the imports share AsciiFile and ExportFileName, so only one of
-// them runs at a time. A procedure holds the slot for its whole run; a second one
-// started meanwhile tells the user and ends without touching either.
+// The export and the imports share ExportFileName, the file it names and the
+// category and site files, so only one of them runs at a time. A procedure holds
+// the slot for its whole run; a second one started meanwhile tells the user and
+// ends without touching any of them.
 class TransferSlot {
 public:
     TransferSlot()

@@ -1,7 +1,7 @@
 // Import scanning throughput over a 50 MB text file of mixed lines (prose,
 // mail headers, HTML links, quoted list lines; about one line in three holds an
 // address): the three line scanners over the lines in memory, and the other-text
-// import's read path, AsciiFile read line by line through the file layer with
+// import's read path, ImportFile read line by line through the file layer with
 // QUICKSCAN on and every line scanned (the sites are counted, not stored).
 #include <benchmark/benchmark.h>
 
@@ -107,21 +107,21 @@ void BM_ReadAndScanFile(benchmark::State& state)
     sa::set_fixed(sa::ExportFileName, g_path);
     std::size_t found = 0;
     for (auto _ : state) {
-        sd::open(&sa::AsciiFile, sa::kSharedReadWrite);
+        sd::open(&sa::ImportFile, sa::kSharedReadWrite);
         if (sk::rt::error_code() != 0) {
             state.SkipWithError("open failed");
             return;
         }
-        sd::send(&sa::AsciiFile, "QUICKSCAN=on");
-        sd::set(&sa::AsciiFile);
+        sd::send(&sa::ImportFile, "QUICKSCAN=on");
+        sd::set(&sa::ImportFile);
         std::int64_t bytes = 0;
-        while (sd::next(&sa::AsciiFile) == 0) {
-            bytes += sd::bytes(&sa::AsciiFile);
+        while (sd::next(&sa::ImportFile) == 0) {
+            bytes += sd::bytes(&sa::ImportFile);
             found += sa::scan_text_line(
-                         sa::trim_trailing_blanks(std::string_view(sa::asc_record.line, sa::kAsciiLineSize)))
+                         sa::import_line())
                          .size();
         }
-        sd::close(&sa::AsciiFile);
+        sd::close(&sa::ImportFile);
         benchmark::DoNotOptimize(bytes);
     }
     benchmark::DoNotOptimize(found);

@@ -74,6 +74,12 @@ TEST(Dictionary, FileBlocksCarryTheDeclaredShape)
     EXPECT_EQ(sk::app::AsciiFile.record_length, 512u);
     EXPECT_EQ(sk::app::AsciiFile.key_count, 0);
     EXPECT_EQ(sk::app::AsciiFile.name_length, 255u);
+    // The imports read through a file of their own whose lines may be as long as
+    // the ASCII driver allows; the export keeps the 512-byte line.
+    EXPECT_EQ(sk::app::ImportFile.record_length, 65535u);
+    EXPECT_EQ(sk::app::ImportFile.key_count, 0);
+    EXPECT_EQ(sk::app::ImportFile.name_length, 255u);
+    EXPECT_EQ(sk::app::declared_driver(sk::app::ImportFile), "ASCII");
 
     const sd::MemoControlBlock* memo = LINKDB.memos[0];
     EXPECT_EQ(std::string(memo->label, memo->label_length), "URL:SITEINFO");
@@ -119,6 +125,7 @@ TEST(Dictionary, AsciiFileIsNamedByExportFileNameWhenOpened)
     EXPECT_EQ(sd::file_name_text(sk::app::AsciiFile), "sites.txt");
     sk::app::set_fixed(sk::app::ExportFileName, "bookmark.htm");
     EXPECT_EQ(sd::file_name_text(sk::app::AsciiFile), "bookmark.htm");
+    EXPECT_EQ(sd::file_name_text(sk::app::ImportFile), "bookmark.htm");
 }
 
 TEST(Dictionary, ProgramStartSetsTheGlobals)
