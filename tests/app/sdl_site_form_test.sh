@@ -2,8 +2,8 @@
 # The real program on a virtual X server with the SDL backend, driven by key
 # presses: a first start in an empty directory, a category added through the
 # category list and its form, a site typed into the site form, the site in the
-# list; then File, Exit, the site in LINKDB as typed, and after a restart the site
-# still in the list. Screenshots: /tmp/e2e-form-*.png.
+# list, the About box; then File, Exit, the site in LINKDB as typed, and after a
+# restart the site still in the list. Screenshots: /tmp/e2e-form-*.png.
 # $1 is the build directory. Skipped (exit 0) when Xvfb or xdotool is missing.
 set -u
 e2e_name=sdl_site_form
@@ -54,6 +54,12 @@ e2e_settle
 e2e_shot form-site-list
 [ "$(row_ink 1)" -gt 50 ] || e2e_fail "the new site is not in the list"
 [ "$(row_ink 2)" -eq 0 ] || e2e_fail "the list shows more than the one site"
+
+# Help, About: a message box over the frame; Enter presses its OK.
+e2e_expect_change 100 "the About box" e2e_key alt+h a
+e2e_shot about-box
+e2e_expect_change 100 "the About box closing" e2e_key Return
+e2e_settle
 
 e2e_quit
 
