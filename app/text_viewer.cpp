@@ -25,13 +25,87 @@ struct BlankViewFileName {
 // Read access, deny all: the viewer reads the file alone and in large blocks.
 constexpr unsigned kReadDenyAll = 0x10;
 
-std::string upper_copy(std::string_view text)
+// The runtime's upper-case table for all 256 byte values, taken once for a
+// search rather than asked byte by byte.
+struct UpperTable {
+    UpperTable()
+    {
+        for (int c = 0; c < 256; ++c)
+            map[c] = static_cast<char>(sk::rt::upper_char(static_cast<unsigned char>(c)));
+    }
+    char map[256];
+};
+
+// Upper-cases text into out (reusing its storage).
+void upper_into(const UpperTable& table, std::string_view text, std::string* out)
 {
-    std::string out(text);
-    for (char& c : out)
-        c = static_cast<char>(sk::rt::upper_char(static_cast<unsigned char>(c)));
-    return out;
+    out->resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        (*out)[i] = table.map[static_cast<unsigned char>(text[i])];
 }
+
+// The line without its trailing blanks. A list entry is mostly padding, so the
+// padding is stepped over eight bytes at a time before the last few one by one.
+std::string_view without_padding(std::string_view line)
+{
+    static constexpr char kBlanks[8] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    std::size_t n = line.size();
+    while (n >= sizeof kBlanks && std::memcmp(line.data() + n - sizeof kBlanks, kBlanks, sizeof kBlanks) == 0)
+        n -= sizeof kBlanks;
+    while (n > 0 && line[n - 1] == ' ')
+        --n;
+    return line.substr(0, n);
+}
+
+// The search of one line once both sides are in the same case: the first match
+// position, trying every occurrence when the match must be a whole word.
+std::size_t find_match(std::string_view haystack, std::string_view needle, bool whole_word)
+{
+    constexpr std::size_t npos = std::string_view::npos;
+    for (std::size_t at = haystack.find(needle); at != npos; at = haystack.find(needle, at + 1)) {
+        if (!whole_word)
+            return at;
+        const std::size_t end = at + needle.size();
+        const bool starts_word = at == 0 || haystack[at - 1] == ' ';
+        const bool ends_word = end == haystack.size() || haystack[end] == ' ';
+        if (starts_word && ends_word)
+            return at;
+    }
+    return npos;
+}
+
+// A search text prepared once for many lines: trimmed and, unless the case must
+// match, upper-cased; each line is folded into a buffer that is reused, so a
+// search through the whole text allocates nothing per line.
+class LineMatcher {
+public:
+    explicit LineMatcher(const SearchSettings& settings)
+        : m_match_case(settings.match_case), m_whole_word(settings.whole_word)
+    {
+        const std::string_view text = trim_trailing_blanks(settings.text);
+        if (m_match_case)
+            m_needle.assign(text);
+        else
+            upper_into(m_upper, text, &m_needle);
+    }
+    std::size_t find(std::string_view line)
+    {
+        line = without_padding(line);
+        if (m_needle.empty())
+            return std::string_view::npos;
+        if (m_match_case)
+            return find_match(line, m_needle, m_whole_word);
+        upper_into(m_upper, line, &m_line);
+        return find_match(m_line, m_needle, m_whole_word);
+    }
+
+private:
+    UpperTable m_upper;
+    bool m_match_case;
+    bool m_whole_word;
+    std::string m_needle;
+    std::string m_line;
+};
 
 }  // namespace
 
@@ -41,29 +115,7 @@ const ViewerSettings kReadMeViewer{"readme.jr", "ReadMe", "Using...", "Using Sit
 
 std::size_t find_in_line(std::string_view line, const SearchSettings& settings)
 {
-    constexpr std::size_t npos = std::string_view::npos;
-    const std::string_view text = trim_trailing_blanks(settings.text);
-    line = trim_trailing_blanks(line);
-    if (text.empty())
-        return npos;
-    std::string folded_line, folded_text;
-    std::string_view haystack = line, needle = text;
-    if (!settings.match_case) {
-        folded_line = upper_copy(line);
-        folded_text = upper_copy(text);
-        haystack = folded_line;
-        needle = folded_text;
-    }
-    for (std::size_t at = haystack.find(needle); at != npos; at = haystack.find(needle, at + 1)) {
-        if (!settings.whole_word)
-            return at;
-        const std::size_t end = at + needle.size();
-        const bool starts_word = at == 0 || haystack[at - 1] == ' ';
-        const bool ends_word = end == haystack.size() || haystack[end] == ' ';
-        if (starts_word && ends_word)
-            return at;
-    }
-    return npos;
+    return LineMatcher(settings).find(line);
 }
 
 TextViewer::TextViewer(const ViewerSettings& settings)
@@ -285,6 +337,7 @@ std::optional<std::size_t> TextViewer::search(std::size_t selected_row)
     auto ask = [&](std::string_view direction) {
         return m_wrap ? m_wrap(direction) : ShowStandardMessage(29, direction) == sk::rt::kButtonYes;
     };
+    LineMatcher matcher(m_search);
     std::int64_t i = static_cast<std::int64_t>(selected_row);
     for (;;) {
         if (down) {
@@ -303,7 +356,9 @@ std::optional<std::size_t> TextViewer::search(std::size_t selected_row)
         }
         if (i > count)
             continue;  // a selection beyond the lines: walk back into them
-        if (find_in_line(line(static_cast<std::size_t>(i)), m_search) != std::string_view::npos)
+        const unsigned char* entry = m_lines.at(static_cast<std::size_t>(i));
+        const std::string_view text(reinterpret_cast<const char*>(entry), entry != nullptr ? kViewLineSize : 0);
+        if (matcher.find(text) != std::string_view::npos)
             return static_cast<std::size_t>(i);
     }
 }
