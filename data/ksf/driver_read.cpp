@@ -27,10 +27,7 @@ std::string value_of(const KsfTable& t, const KeyInfo& key, std::string_view dis
 
 // Reads data record recno: 0, or kTreeNone.
 int read_data(KsfTable& t, Id recno, std::string* disk) {
-    Record r;
-    const int rc = tree_result(tree_of(*t.file).find(data_record_key(t.table, recno), &r));
-    if (rc == 0) *disk = std::string(r.data());
-    return rc;
+    return tree_result(tree_of(*t.file).find_data(data_record_key(t.table, recno), disk));
 }
 
 namespace {
@@ -86,18 +83,18 @@ int step(KsfTable& t, bool forward, Found* out) {
         if (rc == kTreeNone) return sk::rt::kRecordNotAvailable;
         if (rc != 0) return rc;
         if (!starts_with(r.key(), prefix)) return sk::rt::kRecordNotAvailable;
-        from = std::string(r.key());
+        from.assign(r.key());
         inclusive = false;
         if (!key_order) {
             if (r.key().size() != prefix.size() + kIdSize) continue;
             std::memcpy(out->recno.bytes, r.key().data() + prefix.size(), kIdSize);
-            out->disk = std::string(r.data());
+            out->disk.assign(r.data());
         } else {
             if (!record_number_of(r, &out->recno)) continue;
             // An entry whose data record is missing is skipped.
             if (read_data(t, out->recno, &out->disk) != 0) continue;
         }
-        out->key = from;
+        out->key.swap(from);
         return 0;
     }
 }

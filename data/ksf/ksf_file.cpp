@@ -200,6 +200,26 @@ int KsfFile::load(PageRef r, KsfPage** out) {
     return 0;
 }
 
+int KsfFile::load_child(const KsfPage& parent, std::size_t at, PageRef r, KsfPage** out) {
+    std::vector<void*>& entries = parent.child_entries;
+    if (parent.child_entries_stamp != m_entries_stamp || entries.size() != parent.count()) {
+        entries.assign(parent.count(), nullptr);
+        parent.child_entries_stamp = m_entries_stamp;
+    }
+    if (at < entries.size()) {
+        if (auto* c = static_cast<Cached*>(entries[at]); c != nullptr && c->page->ref() == r) {
+            touch(*c);
+            *out = c->page.get();
+            return 0;
+        }
+    }
+    if (int rc = load(r, out)) return rc;
+    // A load may have trimmed the cache, which ends every note.
+    if (parent.child_entries_stamp == m_entries_stamp && at < entries.size())
+        if (auto it = m_pages.find(r); it != m_pages.end()) entries[at] = &it->second;
+    return 0;
+}
+
 KsfPage* KsfFile::cache(std::unique_ptr<KsfPage> page) {
     const PageRef r = page->ref();
     m_lru.push_front(r);
@@ -215,7 +235,8 @@ KsfPage* KsfFile::cache(std::unique_ptr<KsfPage> page) {
 }
 
 void KsfFile::uncache(std::unordered_map<PageRef, Cached>::iterator it) {
-    tree_changed();
+    forget_leaf(&it->second);
+    ++m_entries_stamp;
     m_lru.erase(it->second.lru);
     m_cache_bytes -= it->second.charged;
     m_dirty.erase(it->second.page.get());
@@ -224,7 +245,6 @@ void KsfFile::uncache(std::unordered_map<PageRef, Cached>::iterator it) {
 }
 
 KsfPage* KsfFile::create(unsigned level) {
-    tree_changed();
     const PageRef r = m_next_new--;
     KsfPage* p = cache(std::make_unique<KsfPage>(r, level));
     p->set_dirty(true);
@@ -242,36 +262,45 @@ void KsfFile::release(KsfPage* page) {
 }
 
 void KsfFile::mark_dirty(KsfPage* page) {
-    tree_changed();
     page->set_dirty(true);
     m_dirty.insert(page);
     m_images.erase(page);
     m_header_dirty = true;
 }
 
-KsfPage* KsfFile::hinted_leaf(std::string_view key) {
-    for (LeafHint& h : m_hints) {
+template <std::size_t N>
+KsfFile::LeafHint* KsfFile::find_hint(LeafHint (&hints)[N], std::string_view key, unsigned level) {
+    for (LeafHint& h : hints) {
         if (h.version != m_tree_version || h.cached == nullptr) continue;
         if (h.has_low && compare_keys(key, h.low) < 0) continue;
         if (h.has_high && compare_keys(key, h.high) >= 0) continue;
+        if (h.cached->page->level() != level) continue;
         touch(*h.cached);
         h.used = ++m_hint_clock;
-        return h.cached->page.get();
+        return &h;
     }
     return nullptr;
 }
 
-void KsfFile::remember_leaf(KsfPage* leaf, const std::string_view* low, const std::string_view* high) {
-    auto it = m_pages.find(leaf->ref());
-    if (it == m_pages.end() || it->second.page.get() != leaf) return;
-    LeafHint* slot = &m_hints[0];
-    for (LeafHint& h : m_hints) {
-        if (h.version != m_tree_version) {
+template <std::size_t N>
+void KsfFile::remember(LeafHint (&hints)[N], KsfPage* page, const std::string_view* low, const std::string_view* high) {
+    if (!m_hints_on) return;
+    auto it = m_pages.find(page->ref());
+    if (it == m_pages.end() || it->second.page.get() != page) return;
+    // The page's own hint if it has one, else a spent one, else the least used.
+    LeafHint* slot = nullptr;
+    LeafHint* spent = nullptr;
+    LeafHint* least = &hints[0];
+    for (LeafHint& h : hints) {
+        const bool valid = h.version == m_tree_version && h.cached != nullptr;
+        if (valid && h.cached == &it->second) {
             slot = &h;
             break;
         }
-        if (h.used < slot->used) slot = &h;
+        if (!valid && spent == nullptr) spent = &h;
+        if (h.used < least->used) least = &h;
     }
+    if (slot == nullptr) slot = spent != nullptr ? spent : least;
     LeafHint& h = *slot;
     h.used = ++m_hint_clock;
     h.cached = &it->second;
@@ -280,6 +309,53 @@ void KsfFile::remember_leaf(KsfPage* leaf, const std::string_view* low, const st
     h.low.assign(low ? *low : std::string_view());
     h.high.assign(high ? *high : std::string_view());
     h.version = m_tree_version;
+}
+
+KsfPage* KsfFile::hinted_leaf(std::string_view key, std::string_view* high, bool* has_high) {
+    LeafHint* h = find_hint(m_hints, key, 0);
+    if (h == nullptr) return nullptr;
+    if (high) *high = h->high;
+    if (has_high) *has_high = h->has_high;
+    return h->cached->page.get();
+}
+
+void KsfFile::remember_leaf(KsfPage* leaf, const std::string_view* low, const std::string_view* high) {
+    remember(m_hints, leaf, low, high);
+}
+
+KsfPage* KsfFile::hinted_index(std::string_view key, std::string_view* low, std::string_view* high, bool* has_low,
+                               bool* has_high) {
+    LeafHint* h = find_hint(m_index_hints, key, 1);
+    if (h == nullptr) return nullptr;
+    *low = h->low;
+    *high = h->high;
+    *has_low = h->has_low;
+    *has_high = h->has_high;
+    return h->cached->page.get();
+}
+
+void KsfFile::remember_index(KsfPage* page, const std::string_view* low, const std::string_view* high) {
+    remember(m_index_hints, page, low, high);
+}
+
+void KsfFile::leaf_split(KsfPage* left, KsfPage* right) {
+    // The right leaf takes over the upper end of the left one's range.
+    for (LeafHint& h : m_hints) {
+        if (h.version != m_tree_version || h.cached == nullptr || h.cached->page.get() != left) continue;
+        if (right->empty()) {
+            h.cached = nullptr;
+            return;
+        }
+        const std::string_view split_at = right->first_key();
+        std::string high;
+        if (h.has_high) high = h.high;
+        const bool had_high = h.has_high;
+        h.high.assign(split_at);
+        h.has_high = true;
+        const std::string_view high_view = high;
+        remember_leaf(right, &split_at, had_high ? &high_view : nullptr);
+        return;
+    }
 }
 
 std::size_t KsfFile::dirty_count() const {
@@ -333,6 +409,7 @@ void KsfFile::trim_cache() {
 
 void KsfFile::drop_cache() {
     tree_changed();
+    ++m_entries_stamp;
     m_pages.clear();
     m_lru.clear();
     m_dirty.clear();
@@ -534,7 +611,7 @@ int KsfFile::image_class(const KsfPage& page, unsigned* cls) {
         return 0;
     }
     std::vector<std::uint8_t> image;
-    if (int rc = build_page_image(page.content(), &image)) internal_error(rc);
+    if (int rc = page.build_image(&image)) internal_error(rc);
     *cls = static_cast<unsigned>(image.size() / kUnit);
     // Kept only for a dirty page inside a commit (no tree operation runs there);
     // a page measured elsewhere (check_space) is not kept.
@@ -546,7 +623,7 @@ const std::vector<std::uint8_t>& KsfFile::stored_image(KsfPage* page) {
     auto it = m_images.find(page);
     if (it == m_images.end()) {
         std::vector<std::uint8_t> image;
-        if (int rc = build_page_image(page->content(), &image)) internal_error(rc);
+        if (int rc = page->build_image(&image)) internal_error(rc);
         it = m_images.emplace(page, std::move(image)).first;
     }
     // The page may have moved since its image was built: its own offset is set
@@ -580,7 +657,7 @@ std::uint32_t KsfFile::end_below(unsigned block) const {
 
 void KsfFile::rekey(PageRef from, PageRef to) {
     if (from == to) return;
-    tree_changed();
+    // The page keeps its cache entry (hints name the entry, not the reference).
     // Nothing live can be cached at to; a stale copy goes.
     if (auto stale = m_pages.find(to); stale != m_pages.end()) uncache(stale);
     auto node = m_pages.extract(from);
@@ -614,9 +691,9 @@ int KsfFile::rewrite_parent(KsfPage* page, PageRef old_ref, PageRef new_ref) {
         p = child;
     }
     if (p->level() != level) return 36;
-    for (auto& [k, slot] : p->mutable_records()) {
-        if (slot.child == old_ref) {
-            slot.child = new_ref;
+    for (auto it = p->records().begin(); it != p->records().end(); ++it) {
+        if (it->second.child == old_ref) {
+            p->set_child(it, new_ref);
             mark_dirty(p);
             return 0;
         }

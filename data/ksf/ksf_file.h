@@ -79,11 +79,25 @@ public:
     PageRef root() const override { return m_root; }
     void set_root(PageRef r) override;
     int load(PageRef r, KsfPage** out) override;
+    // Through the parent's note of the child's cache entry when it is still
+    // the child's (no entry has left the cache since, the reference agrees).
+    int load_child(const KsfPage& parent, std::size_t at, PageRef r, KsfPage** out) override;
     KsfPage* create(unsigned level) override;
     void release(KsfPage* page) override;
     void mark_dirty(KsfPage* page) override;
-    KsfPage* hinted_leaf(std::string_view key) override;
+    KsfPage* hinted_leaf(std::string_view key, std::string_view* high = nullptr, bool* has_high = nullptr) override;
     void remember_leaf(KsfPage* leaf, const std::string_view* low, const std::string_view* high) override;
+    void leaf_split(KsfPage* left, KsfPage* right) override;
+    KsfPage* hinted_index(std::string_view key, std::string_view* low, std::string_view* high, bool* has_low,
+                          bool* has_high) override;
+    void remember_index(KsfPage* page, const std::string_view* low, const std::string_view* high) override;
+    void index_split(KsfPage* left) override { forget(m_index_hints, left); }
+    void ranges_changed() override { tree_changed(); }
+    // Tests: without hints every lookup and insertion descends from the root.
+    void set_leaf_hints(bool on) {
+        m_hints_on = on;
+        tree_changed();
+    }
     // Pages used from now on are not trimmed from the cache until the next call:
     // the page tree keeps pointers to the pages of the operation it runs.
     void begin_tree_operation() { m_pin_clock = m_clock + 1; }
@@ -147,8 +161,8 @@ private:
         std::uint64_t last_use = 0;
     };
 
-    // A remembered leaf and the key range that leads to it, good while the tree
-    // is as it was then (m_tree_version).
+    // A remembered leaf and the key range that leads to it, good while no
+    // range of the tree has moved since (m_tree_version) and the leaf is cached.
     struct LeafHint {
         Cached* cached = nullptr;
         std::string low, high;
@@ -156,9 +170,27 @@ private:
         std::uint64_t version = 0;
         std::uint64_t used = 0;  // m_hint_clock at its last use: the least used one is replaced
     };
-    static constexpr std::size_t kLeafHints = 4;
-    // Any change of a page, of the root or of what the cache holds ends every hint.
+    // Enough for the leaves one ADD keeps returning to (counters, data
+    // records, memos, the current end of a key) beside the ones it visits once.
+    static constexpr std::size_t kLeafHints = 8;
+    // A change that may move the key range of any leaf ends every hint.
     void tree_changed() { ++m_tree_version; }
+    void forget_leaf(const Cached* c) {
+        for (LeafHint& h : m_hints)
+            if (h.cached == c) h.cached = nullptr;
+        for (LeafHint& h : m_index_hints)
+            if (h.cached == c) h.cached = nullptr;
+    }
+    template <std::size_t N>
+    void forget(LeafHint (&hints)[N], const KsfPage* page) {
+        for (LeafHint& h : hints)
+            if (h.version == m_tree_version && h.cached != nullptr && h.cached->page.get() == page) h.cached = nullptr;
+    }
+    // The hint of hints whose range holds key, or null; level is the page level it must have.
+    template <std::size_t N>
+    LeafHint* find_hint(LeafHint (&hints)[N], std::string_view key, unsigned level);
+    template <std::size_t N>
+    void remember(LeafHint (&hints)[N], KsfPage* page, const std::string_view* low, const std::string_view* high);
 
     // A page touched moves to the front of the use list.
     void touch(Cached& c) {
@@ -224,8 +256,11 @@ private:
 
     std::unordered_map<PageRef, Cached> m_pages;
     LeafHint m_hints[kLeafHints];
+    LeafHint m_index_hints[kLeafHints];  // index pages of level 1
     std::uint64_t m_hint_clock = 0;
     std::uint64_t m_tree_version = 1;
+    std::uint64_t m_entries_stamp = 1;  // advances whenever a cache entry goes
+    bool m_hints_on = true;
     std::list<PageRef> m_lru;  // the cached pages, most recently used first
     std::unordered_set<KsfPage*> m_dirty;  // the cached pages marked dirty
     // Images of dirty pages built during a commit (placement measures them, the

@@ -99,30 +99,40 @@ bool rle_decode(const std::uint8_t* in, std::size_t n, std::size_t expected, std
 // ---------------------------------------------------------------------------
 // Record area.
 
-void encode_record_area(const std::vector<Record>& records, std::vector<std::uint8_t>* out) {
-    std::string_view prev;
-    std::size_t prev_key = 0;
-    for (const Record& r : records) {
-        const std::string_view cur = r.bytes;
-        std::size_t shared = 0;
-        const std::size_t limit = std::min<std::size_t>({prev.size(), cur.size(), kMaxShared});
-        while (shared < limit && prev[shared] == cur[shared]) ++shared;
-        std::uint8_t flag = static_cast<std::uint8_t>(shared);
-        if (cur.size() != prev.size()) flag |= 0x80;
-        if (r.key_length != prev_key) flag |= 0x40;
-        out->push_back(flag);
-        if (flag & 0x80) {
-            out->push_back(static_cast<std::uint8_t>(cur.size()));
-            out->push_back(static_cast<std::uint8_t>(cur.size() >> 8));
-        }
-        if (flag & 0x40) {
-            out->push_back(static_cast<std::uint8_t>(r.key_length));
-            out->push_back(static_cast<std::uint8_t>(r.key_length >> 8));
-        }
-        out->insert(out->end(), bytes_of(cur) + shared, bytes_of(cur) + cur.size());
-        prev = cur;
-        prev_key = r.key_length;
+void RecordAreaEncoder::add(std::string_view key, std::string_view data) {
+    std::vector<std::uint8_t>& out = *m_out;
+    const std::size_t total = key.size() + data.size();
+    // The bytes shared with the previous record, over key and data together.
+    const std::size_t limit = std::min<std::size_t>({m_prev.size(), total, kMaxShared});
+    std::size_t shared = 0;
+    const auto byte_at = [&](std::size_t i) { return i < key.size() ? key[i] : data[i - key.size()]; };
+    while (shared < limit && m_prev[shared] == byte_at(shared)) ++shared;
+    std::uint8_t flag = static_cast<std::uint8_t>(shared);
+    if (total != m_prev.size()) flag |= 0x80;
+    if (key.size() != m_prev_key) flag |= 0x40;
+    out.push_back(flag);
+    if (flag & 0x80) {
+        out.push_back(static_cast<std::uint8_t>(total));
+        out.push_back(static_cast<std::uint8_t>(total >> 8));
     }
+    if (flag & 0x40) {
+        out.push_back(static_cast<std::uint8_t>(key.size()));
+        out.push_back(static_cast<std::uint8_t>(key.size() >> 8));
+    }
+    if (shared < key.size()) {
+        out.insert(out.end(), bytes_of(key) + shared, bytes_of(key) + key.size());
+        out.insert(out.end(), bytes_of(data), bytes_of(data) + data.size());
+    } else {
+        out.insert(out.end(), bytes_of(data) + (shared - key.size()), bytes_of(data) + data.size());
+    }
+    m_prev.assign(key);
+    m_prev.append(data);
+    m_prev_key = key.size();
+}
+
+void encode_record_area(const std::vector<Record>& records, std::vector<std::uint8_t>* out) {
+    RecordAreaEncoder encoder(out);
+    for (const Record& r : records) encoder.add(r.key(), r.data());
 }
 
 bool decode_record_area(const std::uint8_t* area, std::size_t n, std::size_t count, std::vector<Record>* out) {
@@ -172,16 +182,22 @@ std::size_t page_estimate(const std::vector<Record>& records, unsigned level) {
 }
 
 int build_page_image(const PageContent& page, std::vector<std::uint8_t>* image, PageImageInfo* info) {
-    const std::size_t count = page.records.size();
-    const bool index = page.level > 0;
-    if (index ? page.children.size() != count : !page.children.empty()) return 1664;
-    if (count > 0xFFFF || page.level > 0xFF) return 1683;
-    const std::size_t head = kPageHeaderSize + (index ? 4 * count : 0);
-
     std::vector<std::uint8_t> area;
     encode_record_area(page.records, &area);
+    return build_page_image(page.own_offset, page.level, page.estimated, page.children, page.records.size(), area,
+                            image, info);
+}
+
+int build_page_image(std::uint32_t own_offset, unsigned level, std::size_t estimated,
+                     const std::vector<std::uint32_t>& children, std::size_t count,
+                     const std::vector<std::uint8_t>& area, std::vector<std::uint8_t>* image, PageImageInfo* info) {
+    const bool index = level > 0;
+    if (index ? children.size() != count : !children.empty()) return 1664;
+    if (count > 0xFFFF || level > 0xFF) return 1683;
+    const std::size_t head = kPageHeaderSize + (index ? 4 * count : 0);
+
     const std::size_t expanded = head + area.size();
-    if (expanded > page.estimated || page.estimated > 0xFFFF) return 1664;
+    if (expanded > estimated || estimated > 0xFFFF) return 1664;
 
     std::vector<std::uint8_t> packed = rle_encode(area.data(), area.size());
     const bool compressed = roundup256(head + packed.size()) < roundup256(expanded);
@@ -191,13 +207,13 @@ int build_page_image(const PageContent& page, std::vector<std::uint8_t>* image, 
 
     image->assign(roundup256(stored), kPadByte);
     std::uint8_t* p = image->data();
-    put_le32(p + kPageOwnOffset, page.own_offset);
+    put_le32(p + kPageOwnOffset, own_offset);
     put_le16(p + kPageStored, static_cast<std::uint32_t>(stored));
     put_le16(p + kPageExpanded, static_cast<std::uint32_t>(expanded));
-    put_le16(p + kPageEstimated, static_cast<std::uint32_t>(page.estimated));
+    put_le16(p + kPageEstimated, static_cast<std::uint32_t>(estimated));
     put_le16(p + kPageCount, static_cast<std::uint32_t>(count));
-    p[kPageLevel] = static_cast<std::uint8_t>(page.level);
-    for (std::size_t k = 0; index && k < count; ++k) put_le32(p + kPageHeaderSize + 4 * k, page.children[k]);
+    p[kPageLevel] = static_cast<std::uint8_t>(level);
+    for (std::size_t k = 0; index && k < count; ++k) put_le32(p + kPageHeaderSize + 4 * k, children[k]);
     if (!body.empty()) std::memcpy(p + head, body.data(), body.size());
     if (info) {
         info->stored = stored;

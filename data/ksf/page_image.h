@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "data/ksf/format.h"
@@ -46,6 +47,19 @@ bool rle_decode(const std::uint8_t* in, std::size_t n, std::size_t expected, std
 // Record area.
 inline constexpr unsigned kMaxShared = 63;
 void encode_record_area(const std::vector<Record>& records, std::vector<std::uint8_t>* out);
+
+// Appends records to a record area one at a time, from their key and data
+// parts, without building Record values first.
+class RecordAreaEncoder {
+public:
+    explicit RecordAreaEncoder(std::vector<std::uint8_t>* out) : m_out(out) {}
+    void add(std::string_view key, std::string_view data);
+
+private:
+    std::vector<std::uint8_t>* m_out;
+    std::string m_prev;  // the previous record's bytes
+    std::size_t m_prev_key = 0;
+};
 // Decodes exactly count records that use up area[0..n). False when the bytes do
 // not form exactly count records.
 bool decode_record_area(const std::uint8_t* area, std::size_t n, std::size_t count, std::vector<Record>* out);
@@ -76,6 +90,12 @@ struct PageImageInfo {
 // when the expanded length exceeds the estimate, 1683 when the image exceeds
 // 3B00h bytes. The caller decides what a failure means.
 int build_page_image(const PageContent& page, std::vector<std::uint8_t>* image, PageImageInfo* info = nullptr);
+// The same from the parts: count records whose plain area is given, and for
+// an index page one child reference per record.
+int build_page_image(std::uint32_t own_offset, unsigned level, std::size_t estimated,
+                     const std::vector<std::uint32_t>& children, std::size_t count,
+                     const std::vector<std::uint8_t>& area, std::vector<std::uint8_t>* image,
+                     PageImageInfo* info = nullptr);
 
 enum PageDecodeResult : int {
     kPageOk = 0,

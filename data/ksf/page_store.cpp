@@ -1,9 +1,146 @@
 // In-memory pages, the memory store and the store that reads a file's pages.
 #include "data/ksf/page_store.h"
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace sk::ksf {
+
+// ---------------------------------------------------------------------------
+// PageRecords
+
+PageRecords::Item PageRecords::make_item(std::uint32_t offset, std::string_view key, std::string_view data,
+                                         PageRef child) {
+    Item item{offset, static_cast<std::uint16_t>(key.size()), static_cast<std::uint16_t>(data.size()), child, {}};
+    std::memcpy(item.head, key.data(), std::min(key.size(), kHead));
+    return item;
+}
+
+int PageRecords::compare_at(std::size_t i, std::string_view key) const {
+    const Item& item = m_items[i];
+    const std::size_t mine = std::min<std::size_t>(item.key_length, kHead);
+    const std::size_t theirs = std::min(key.size(), kHead);
+    const int c = compare_keys({reinterpret_cast<const char*>(item.head), std::min(mine, theirs)},
+                               key.substr(0, std::min(mine, theirs)));
+    if (c != 0) return c;
+    // Equal so far: unless both keys go on past the head, the shorter is a
+    // prefix of the other.
+    if (item.key_length <= kHead || key.size() <= kHead)
+        return item.key_length == key.size() ? 0 : (item.key_length < key.size() ? -1 : 1);
+    return compare_keys(this->key(i).substr(kHead), key.substr(kHead));
+}
+
+PageRecords::iterator PageRecords::lower_bound(std::string_view key) const {
+    std::size_t lo = 0, hi = m_items.size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (compare_at(mid, key) < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return {this, lo};
+}
+
+PageRecords::iterator PageRecords::upper_bound(std::string_view key) const {
+    std::size_t lo = 0, hi = m_items.size();
+    while (lo < hi) {
+        const std::size_t mid = lo + (hi - lo) / 2;
+        if (compare_at(mid, key) <= 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return {this, lo};
+}
+
+std::uint32_t PageRecords::store(std::string_view key, std::string_view data) {
+    const std::size_t need = key.size() + data.size();
+    const char* base = m_bytes.data();
+    const auto inside = [&](std::string_view v) {
+        return !v.empty() && v.data() >= base && v.data() < base + m_bytes.size();
+    };
+    if (m_bytes.size() + need > m_bytes.capacity() && (inside(key) || inside(data))) {
+        // The bytes come from this buffer, which is about to move.
+        const std::string copy = std::string(key) + std::string(data);
+        const std::uint32_t at = static_cast<std::uint32_t>(m_bytes.size());
+        m_bytes.append(copy);
+        return at;
+    }
+    const std::uint32_t at = static_cast<std::uint32_t>(m_bytes.size());
+    m_bytes.append(key);
+    m_bytes.append(data);
+    return at;
+}
+
+void PageRecords::insert(iterator at, std::string_view key, std::string_view data, PageRef child) {
+    // The head first: store() may move the buffer key points into.
+    Item item = make_item(0, key, data, child);
+    item.offset = store(key, data);
+    m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(at.index()), item);
+}
+
+void PageRecords::push_back(std::string_view key, std::string_view data, PageRef child) {
+    Item item = make_item(0, key, data, child);
+    item.offset = store(key, data);
+    m_items.push_back(item);
+}
+
+void PageRecords::erase(iterator at) {
+    const Item& item = m_items[at.index()];
+    m_garbage += item.key_length + item.data_length;
+    m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(at.index()));
+    if (m_items.empty()) {
+        clear();
+        return;
+    }
+    if (m_garbage > 4096 && m_garbage > m_bytes.size() / 2) compact();
+}
+
+void PageRecords::set_data(iterator at, std::string_view data) {
+    Item& item = m_items[at.index()];
+    if (data.size() == item.data_length) {
+        // Same length (counters): in place.
+        if (!data.empty()) m_bytes.replace(item.offset + item.key_length, data.size(), data);
+        return;
+    }
+    const std::string key(this->key(at.index()));
+    m_garbage += item.key_length + item.data_length;
+    const std::uint32_t offset = store(key, data);
+    Item& now = m_items[at.index()];
+    now.offset = offset;
+    now.data_length = static_cast<std::uint16_t>(data.size());
+    if (m_garbage > 4096 && m_garbage > m_bytes.size() / 2) compact();
+}
+
+void PageRecords::move_tail(std::size_t from, PageRecords* right) {
+    std::size_t bytes = 0;
+    for (std::size_t i = from; i < m_items.size(); ++i) bytes += m_items[i].key_length + m_items[i].data_length;
+    right->reserve(right->size() + m_items.size() - from, right->m_bytes.size() + bytes);
+    for (std::size_t i = from; i < m_items.size(); ++i) {
+        const Entry e = entry(i);
+        right->push_back(e.first, e.second.data, e.second.child);
+    }
+    m_garbage += bytes;
+    m_items.resize(from);
+    if (m_items.empty())
+        clear();
+    else
+        compact();
+}
+
+void PageRecords::compact() {
+    std::string bytes;
+    bytes.reserve(m_bytes.size() - m_garbage);
+    for (Item& item : m_items) {
+        const std::uint32_t at = static_cast<std::uint32_t>(bytes.size());
+        bytes.append(m_bytes, item.offset, std::size_t(item.key_length) + item.data_length);
+        item.offset = at;
+    }
+    m_bytes.swap(bytes);
+    m_garbage = 0;
+}
 
 // ---------------------------------------------------------------------------
 // KsfPage
@@ -13,35 +150,34 @@ void KsfPage::set_level(unsigned level) {
     recompute_estimate();
 }
 
-std::size_t KsfPage::entry_estimate(std::string_view key, const PageSlot& slot) const {
-    return key.size() + slot.data.size() + kRecordOverhead + (m_level > 0 ? 4 : 0);
+void KsfPage::insert(std::string_view key, PageSlot slot) { insert(m_records.lower_bound(key), key, slot); }
+
+void KsfPage::insert(Records::iterator at, std::string_view key, PageSlot slot) {
+    m_estimated += entry_estimate(key.size(), slot.data.size());
+    m_records.insert(at, key, slot.data, slot.child);
 }
 
-void KsfPage::insert(std::string key, PageSlot slot) {
-    m_estimated += entry_estimate(key, slot);
-    m_records.emplace(std::move(key), std::move(slot));
+void KsfPage::replace_data(Records::iterator it, std::string_view data) {
+    m_estimated = m_estimated - it->second.data.size() + data.size();
+    m_records.set_data(it, data);
 }
 
-void KsfPage::insert_node(Records::node_type node) {
-    m_estimated += entry_estimate(node.key(), node.mapped());
-    m_records.insert(std::move(node));
-}
-
-KsfPage::Records::node_type KsfPage::extract(Records::const_iterator it) {
-    m_estimated -= entry_estimate(it->first, it->second);
-    return m_records.extract(it);
+void KsfPage::move_tail(std::size_t from, KsfPage* right) {
+    m_records.move_tail(from, &right->m_records);
+    recompute_estimate();
+    right->recompute_estimate();
 }
 
 void KsfPage::erase(std::string_view key) {
     auto it = m_records.find(key);
     if (it == m_records.end()) return;
-    m_estimated -= entry_estimate(it->first, it->second);
+    m_estimated -= entry_estimate(it->first.size(), it->second.data.size());
     m_records.erase(it);
 }
 
 void KsfPage::recompute_estimate() {
     m_estimated = kPageHeaderSize;
-    for (const auto& [key, slot] : m_records) m_estimated += entry_estimate(key, slot);
+    for (const auto& [key, slot] : m_records) m_estimated += entry_estimate(key.size(), slot.data.size());
 }
 
 bool KsfPage::needs_split() const {
@@ -61,19 +197,33 @@ PageContent KsfPage::content() const {
     return c;
 }
 
+int KsfPage::build_image(std::vector<std::uint8_t>* image, PageImageInfo* info) const {
+    std::vector<std::uint32_t> children;
+    if (m_level > 0) children.reserve(m_records.size());
+    std::vector<std::uint8_t> area;
+    area.reserve(m_estimated);
+    RecordAreaEncoder encoder(&area);
+    for (const auto& [key, slot] : m_records) {
+        encoder.add(key, slot.data);
+        if (m_level > 0) children.push_back(static_cast<std::uint32_t>(slot.child));
+    }
+    const std::uint32_t own = m_ref >= 0 ? static_cast<std::uint32_t>(page_offset(m_ref)) : 0;
+    return build_page_image(own, m_level, m_estimated, children, m_records.size(), area, image, info);
+}
+
 bool KsfPage::assign(const PageContent& content) {
     Records records;
+    std::size_t bytes = 0;
+    for (const Record& r : content.records) bytes += r.size();
+    records.reserve(content.records.size(), bytes);
     for (std::size_t i = 0; i < content.records.size(); ++i) {
         const Record& r = content.records[i];
         if (content.level > 0 && !r.data().empty()) return false;
-        if (!records.empty() && !(records.rbegin()->first < r.key())) return false;
-        PageSlot slot;
-        slot.data = std::string(r.data());
-        if (content.level > 0) slot.child = content.children[i];
-        records.emplace_hint(records.end(), std::string(r.key()), std::move(slot));
+        if (!records.empty() && !(records.key(records.size() - 1) < r.key())) return false;
+        records.push_back(r.key(), r.data(), content.level > 0 ? content.children[i] : 0);
     }
     m_level = content.level;
-    m_records = std::move(records);
+    m_records.swap(records);
     recompute_estimate();
     return true;
 }

@@ -32,22 +32,36 @@ int PageTree::descend(std::string_view key, unsigned level, bool lower_first, st
                       KsfPage** target, bool copy_separators) {
     *target = nullptr;
     if (path) path->clear();
-    const bool hints = level == 0 && !lower_first && path == nullptr;
-    if (hints) {
-        if (KsfPage* leaf = m_store.hinted_leaf(key)) {
+    if (level == 0 && path == nullptr) {
+        // An insertion may take a hinted leaf unless the key goes below the
+        // leaf's first record: then the leftmost separators must be lowered.
+        KsfPage* leaf = m_store.hinted_leaf(key, &m_leaf_high, &m_leaf_has_high);
+        if (leaf && (!lower_first || (!leaf->empty() && compare_keys(key, leaf->first_key()) > 0))) {
             *target = leaf;
             return 0;
         }
     }
     const PageRef root = m_store.root();
     if (root == kNoPage) return kTreeNone;
-    KsfPage* page = nullptr;
-    if (int rc = m_store.load(root, &page)) return rc;
     // The key range that leads to the page reached: the nearest separators
     // met on the way down (ranges nest, so the deepest ones are the tightest).
     std::string_view low, high;
     bool has_low = false, has_high = false;
+    KsfPage* page = nullptr;
+    bool from_index_hint = false;
+    if (level == 0 && path == nullptr) {
+        // A remembered index page just above the leaves saves the upper levels,
+        // again only when no separator on the way would have to be lowered.
+        page = m_store.hinted_index(key, &low, &high, &has_low, &has_high);
+        if (page && lower_first && (page->empty() || compare_keys(key, page->first_key()) < 0)) page = nullptr;
+        if (page == nullptr) has_low = has_high = false;
+        from_index_hint = page != nullptr;
+    }
+    if (page == nullptr)
+        if (int rc = m_store.load(root, &page)) return rc;
     while (page->level() > level) {
+        if (level == 0 && page->level() == 1 && !from_index_hint)
+            m_store.remember_index(page, has_low ? &low : nullptr, has_high ? &high : nullptr);
         if (page->empty()) {
             // Only the root may be an empty index page; the tree holds nothing.
             if (page->ref() != root) return 36;
@@ -61,9 +75,9 @@ int PageTree::descend(std::string_view key, unsigned level, bool lower_first, st
             // the new key keeps T2, so a later split of that child cannot put a
             // separator before it.
             if (lower_first) {
-                PageSlot slot = it->second;
+                const PageSlot slot = it->second;
                 page->erase(it->first);
-                page->insert(std::string(key), slot);
+                page->insert(key, slot);
                 m_store.mark_dirty(page);
                 m_pending.push_back(page->ref());
                 it = recs.begin();
@@ -79,16 +93,20 @@ int PageTree::descend(std::string_view key, unsigned level, bool lower_first, st
             high = after->first;
             has_high = true;
         }
-        if (path) path->push_back({page, copy_separators ? it->first : std::string(), it});
+        if (path) path->push_back({page, copy_separators ? std::string(it->first) : std::string(), it});
         const unsigned want = page->level() - 1;
         KsfPage* child = nullptr;
-        if (int rc = m_store.load(it->second.child, &child)) return rc;
+        if (int rc = m_store.load_child(*page, it.index(), it->second.child, &child)) return rc;
         if (child->level() != want) return 36;
         page = child;
     }
     if (page->level() != level) return 36;
     *target = page;
-    if (level == 0 && !lower_first) m_store.remember_leaf(page, has_low ? &low : nullptr, has_high ? &high : nullptr);
+    if (level == 0) {
+        m_store.remember_leaf(page, has_low ? &low : nullptr, has_high ? &high : nullptr);
+        m_leaf_high = high;
+        m_leaf_has_high = has_high;
+    }
     return 0;
 }
 
@@ -96,7 +114,7 @@ int PageTree::descend_edge(KsfPage* page, bool leftmost, KsfPage** leaf) {
     while (!page->is_leaf()) {
         if (page->empty()) return 36;
         const PageRef child_ref = leftmost ? page->records().begin()->second.child
-                                           : page->records().rbegin()->second.child;
+                                           : std::prev(page->records().end())->second.child;
         KsfPage* child = nullptr;
         if (int rc = m_store.load(child_ref, &child)) return rc;
         if (child->level() + 1 != page->level()) return 36;
@@ -112,6 +130,15 @@ int PageTree::find(std::string_view key, Record* out) {
     auto it = leaf->find(key);
     if (it == leaf->records().end()) return kTreeNone;
     *out = record_at(it);
+    return 0;
+}
+
+int PageTree::find_data(std::string_view key, std::string* data) {
+    KsfPage* leaf = nullptr;
+    if (int rc = descend(key, 0, false, nullptr, &leaf)) return rc;
+    auto it = leaf->find(key);
+    if (it == leaf->records().end()) return kTreeNone;
+    data->assign(it->second.data);
     return 0;
 }
 
@@ -167,6 +194,9 @@ int PageTree::collect(std::string_view prefix, std::vector<Record>* out) {
         int rc = descend(from, 0, false, nullptr, &leaf);
         if (rc == kTreeNone) return 0;
         if (rc != 0) return rc;
+        // Keys at or above the end of the leaf's range that do not start with
+        // prefix lie past every key that does.
+        const bool range_ends_here = !m_leaf_has_high || !has_prefix(m_leaf_high);
         const auto& recs = leaf->records();
         for (auto it = inclusive ? recs.lower_bound(from) : recs.upper_bound(from); it != recs.end(); ++it) {
             if (!has_prefix(it->first)) return 0;
@@ -174,6 +204,7 @@ int PageTree::collect(std::string_view prefix, std::vector<Record>* out) {
             from = it->first;
             inclusive = false;
         }
+        if (range_ends_here) return 0;
         // The leaf ended with the range still open: the following record decides,
         // and its leaf is read from there on.
         Record next;
@@ -224,11 +255,12 @@ int PageTree::insert(const Record& record) {
 int PageTree::insert_at_level(const Record& record, PageRef child, unsigned level) {
     KsfPage* page = nullptr;
     if (int rc = descend(record.key(), level, true, nullptr, &page)) return rc == kTreeNone ? 36 : rc;
-    if (page->find(record.key()) != page->records().end()) internal_error(696);
+    auto at = page->records().lower_bound(record.key());
+    if (at != page->records().end() && at->first == record.key()) internal_error(696);
     PageSlot slot;
-    slot.data = std::string(record.data());
+    slot.data = record.data();
     slot.child = child;
-    page->insert(std::string(record.key()), std::move(slot));
+    page->insert(at, record.key(), slot);
     m_store.mark_dirty(page);
     return apply_split_rule(page->ref());
 }
@@ -245,13 +277,14 @@ int PageTree::apply_split_rule(PageRef ref) {
 int PageTree::split_root(KsfPage* root) {
     // The root keeps its reference: a new page takes over its records and the
     // root becomes an index page one level higher above it.
+    m_store.ranges_changed();
     KsfPage* low = m_store.create(root->level());
     low->mutable_records().swap(root->mutable_records());
     low->recompute_estimate();
     root->set_level(root->level() + 1);
     PageSlot slot;
     slot.child = low->ref();
-    root->insert(std::string(low->first_key()), slot);
+    root->insert(low->first_key(), slot);
     m_store.mark_dirty(root);
     m_store.mark_dirty(low);
     return split(low);
@@ -262,13 +295,11 @@ int PageTree::split(KsfPage* page) {
     // count is odd, moves to the new page.
     KsfPage* right = m_store.create(page->level());
     const std::size_t keep = page->count() / 2;
-    auto it = page->records().begin();
-    std::advance(it, static_cast<std::ptrdiff_t>(keep));
-    while (it != page->records().end()) {
-        auto next = std::next(it);
-        right->insert_node(page->extract(it));
-        it = next;
-    }
+    page->move_tail(keep, right);
+    if (page->is_leaf())
+        m_store.leaf_split(page, right);
+    else if (page->level() == 1)
+        m_store.index_split(page);
     m_store.mark_dirty(page);
     m_store.mark_dirty(right);
     const PageRef left_ref = page->ref(), right_ref = right->ref();
@@ -297,6 +328,7 @@ int PageTree::remove(std::string_view key) {
     if (leaf->find(key) == leaf->records().end()) return kTreeNone;
     leaf->erase(key);
     m_store.mark_dirty(leaf);
+    m_store.ranges_changed();
 
     // Back up the path: release emptied children with their separators, and
     // refresh a separator whose child's first record changed (T1, T2).
@@ -311,7 +343,7 @@ int PageTree::remove(std::string_view key) {
             PageSlot slot;
             slot.child = child->ref();
             idx->erase(sep);
-            idx->insert(std::string(child->first_key()), slot);
+            idx->insert(child->first_key(), slot);
             m_pending.push_back(idx->ref());
         } else {
             break;
@@ -336,10 +368,7 @@ int PageTree::replace(const Record& record) {
     if (int rc = descend(record.key(), 0, false, nullptr, &leaf)) return rc;
     auto it = leaf->find(record.key());
     if (it == leaf->records().end()) return kTreeNone;
-    PageSlot slot;
-    slot.data = std::string(record.data());
-    leaf->erase(record.key());
-    leaf->insert(std::string(record.key()), std::move(slot));
+    leaf->replace_data(it, record.data());
     m_store.mark_dirty(leaf);
     return apply_split_rule(leaf->ref());
 }
@@ -360,7 +389,7 @@ std::vector<std::string> PageTree::check(std::vector<Record>* records) {
     return defects;
 }
 
-void PageTree::check_page(PageRef ref, int level, const std::string* low, const std::string* high, bool is_root,
+void PageTree::check_page(PageRef ref, int level, const std::string_view* low, const std::string_view* high, bool is_root,
                           std::vector<std::string>* defects, std::vector<Record>* records, int depth_left) {
     const std::string where = "page " + std::to_string(ref) + ": ";
     KsfPage* page = nullptr;
@@ -381,16 +410,18 @@ void PageTree::check_page(PageRef ref, int level, const std::string* low, const 
     if (!is_root && low && page->first_key() != *low) defects->push_back(where + "separator differs from first key");
     const auto& recs = page->records();
     if (low && recs.begin()->first < *low) defects->push_back(where + "key below its separator");
-    if (high && !(recs.rbegin()->first < *high)) defects->push_back(where + "key at or above the next separator");
+    if (high && !(page->last_key() < *high)) defects->push_back(where + "key at or above the next separator");
     const std::size_t estimated = page->estimated();
     KsfPage copy(page->ref(), page->level());
     copy.mutable_records() = recs;
     copy.recompute_estimate();
     if (copy.estimated() != estimated) defects->push_back(where + "estimate out of step");
     if (page->needs_split()) defects->push_back(where + "exceeds the split limits");
-    std::vector<std::uint8_t> image;
+    std::vector<std::uint8_t> image, direct;
     if (int rc = build_page_image(page->content(), &image))
         defects->push_back(where + "cannot be stored (" + std::to_string(rc) + ")");
+    else if (page->build_image(&direct) != 0 || direct != image)
+        defects->push_back(where + "image built from the page differs");
     if (page->is_leaf()) {
         for (const auto& [key, slot] : recs) {
             if (key.size() + slot.data.size() >= kRecordLimit) defects->push_back(where + "record too long");
@@ -402,8 +433,10 @@ void PageTree::check_page(PageRef ref, int level, const std::string* low, const 
     for (auto it = recs.begin(); it != recs.end(); ++it) {
         if (!it->second.data.empty()) defects->push_back(where + "separator with data");
         auto next = std::next(it);
-        const std::string* next_high = next == recs.end() ? high : &next->first;
-        check_page(it->second.child, child_level, &it->first, next_high, false, defects, records, depth_left - 1);
+        const std::string_view separator = it->first;
+        const std::string_view following = next == recs.end() ? std::string_view() : next->first;
+        const std::string_view* next_high = next == recs.end() ? high : &following;
+        check_page(it->second.child, child_level, &separator, next_high, false, defects, records, depth_left - 1);
     }
 }
 

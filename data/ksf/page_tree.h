@@ -37,6 +37,8 @@ public:
     // (seek answers 36 rather than a record on the wrong side of key, which only
     // a damaged file can produce, so that stepping always ends.)
     int find(std::string_view key, Record* out);
+    // The same giving the data part alone, copied into data.
+    int find_data(std::string_view key, std::string* data);
     // Forward: the first record at or after key (strictly after without
     // inclusive). Backward: the last record at or before key (strictly before).
     int seek(std::string_view key, bool forward, bool inclusive, Record* out);
@@ -85,10 +87,14 @@ private:
     int split(KsfPage* page);
     int split_root(KsfPage* root);
     int run_pending_splits();
-    void check_page(PageRef ref, int level, const std::string* low, const std::string* high, bool is_root,
+    void check_page(PageRef ref, int level, const std::string_view* low, const std::string_view* high, bool is_root,
                     std::vector<std::string>* defects, std::vector<Record>* records, int depth_left);
 
     PageStore& m_store;
+    // The upper end of the key range of the leaf the last descent to a leaf
+    // ended in (none: the last leaf). Valid until the tree or its hints change.
+    std::string_view m_leaf_high;
+    bool m_leaf_has_high = false;
     std::vector<PageRef> m_pending;  // pages whose separators changed: split rule to apply
 };
 

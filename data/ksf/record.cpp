@@ -127,12 +127,4 @@ RecordKind record_kind(std::string_view key) {
     }
 }
 
-int compare_keys(std::string_view a, std::string_view b) {
-    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
-    const int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
-    if (c != 0) return c < 0 ? -1 : 1;
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
-}
-
 }  // namespace sk::ksf

@@ -136,7 +136,7 @@ TEST(KsfPageTree, DeletionReleasesEmptyLeavesAndRefreshesSeparators) {
     const std::size_t leaves = root->count();
     // The second leaf: delete its first record and the separator follows.
     auto second = std::next(root->records().begin());
-    const std::string old_sep = second->first;
+    const std::string old_sep(second->first);
     const PageRef second_ref = second->second.child;
     ASSERT_EQ(tree.remove(old_sep), 0);
     KsfPage* leaf = nullptr;
@@ -146,7 +146,7 @@ TEST(KsfPageTree, DeletionReleasesEmptyLeavesAndRefreshesSeparators) {
     expect_sound(tree);
     // Empty that leaf entirely: it is released with its separator.
     std::vector<std::string> keys;
-    for (const auto& [k, slot] : leaf->records()) keys.push_back(k);
+    for (const auto& [k, slot] : leaf->records()) keys.emplace_back(k);
     for (const auto& k : keys) ASSERT_EQ(tree.remove(k), 0);
     EXPECT_EQ(root->count(), leaves - 1);
     EXPECT_EQ(store.load(second_ref, &leaf), 36);
