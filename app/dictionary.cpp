@@ -301,79 +301,63 @@ sd::FileControlBlock LINKDB{
     .primary = nullptr,
 };
 
-// The name is the variable ExportFileName: the driver reads its current value
-// each time the file is opened. The ASCII driver is part of the data layer and
-// always present; the KESTREL entry is installed by the program start.
-sd::FileControlBlock AsciiFile{
-    .entry = sk::ascii::ascii_entry,
-    .name = ExportFileName,
-    .name_length = kPathTextSize,
-    .driver_string = nullptr,
-    .driver_string_length = 0,
-    .owner = nullptr,
-    .owner_length = 0,
-    .attributes = kApplicationFileAttributes,
-    .key_count = 0,
-    .memo_count = 0,
-    .record_length = sizeof(AsciiRecord),
-    .fields = kAsciiStream.data(),
-    .keys = nullptr,
-    .memos = nullptr,
-    .record = asc_record.line,
-    .state = nullptr,
-    .reserved = 0,
-    .fields_size = static_cast<std::uint32_t>(kAsciiStream.size()),
-    .primary = nullptr,
-};
+namespace {
+
+// A file of the ASCII driver, one text line a record: its name is the variable
+// ExportFileName, which the driver reads each time the file is opened. The
+// ASCII driver is part of the data layer and always present; the KESTREL entry
+// is installed by the program start.
+template <std::size_t N>
+constexpr sd::FileControlBlock ascii_file_block(std::uint32_t record_length, const std::array<std::uint8_t, N>& fields,
+                                                char* record)
+{
+    return sd::FileControlBlock{
+        .entry = sk::ascii::ascii_entry,
+        .name = ExportFileName,
+        .name_length = kPathTextSize,
+        .driver_string = nullptr,
+        .driver_string_length = 0,
+        .owner = nullptr,
+        .owner_length = 0,
+        .attributes = kApplicationFileAttributes,
+        .key_count = 0,
+        .memo_count = 0,
+        .record_length = record_length,
+        .fields = fields.data(),
+        .keys = nullptr,
+        .memos = nullptr,
+        .record = record,
+        .state = nullptr,
+        .reserved = 0,
+        .fields_size = static_cast<std::uint32_t>(N),
+        .primary = nullptr,
+    };
+}
+
+}  // namespace
+
+constinit sd::FileControlBlock AsciiFile = ascii_file_block(sizeof(AsciiRecord), kAsciiStream, asc_record.line);
 
 // The imports' input: named like AsciiFile, with a record of its own.
-sd::FileControlBlock ImportFile{
-    .entry = sk::ascii::ascii_entry,
-    .name = ExportFileName,
-    .name_length = kPathTextSize,
-    .driver_string = nullptr,
-    .driver_string_length = 0,
-    .owner = nullptr,
-    .owner_length = 0,
-    .attributes = kApplicationFileAttributes,
-    .key_count = 0,
-    .memo_count = 0,
-    .record_length = sizeof(ImportRecord),
-    .fields = kImportStream.data(),
-    .keys = nullptr,
-    .memos = nullptr,
-    .record = imp_record.line,
-    .state = nullptr,
-    .reserved = 0,
-    .fields_size = static_cast<std::uint32_t>(kImportStream.size()),
-    .primary = nullptr,
-};
+constinit sd::FileControlBlock ImportFile = ascii_file_block(sizeof(ImportRecord), kImportStream, imp_record.line);
 
 char* url_siteinfo_text() { return url_siteinfo.buffer; }
 
-const std::uint8_t* categories_field_stream(std::size_t* size)
+namespace {
+
+template <std::size_t N>
+const std::uint8_t* stream_of(const std::array<std::uint8_t, N>& stream, std::size_t* size)
 {
-    *size = kCategoriesStream.size();
-    return kCategoriesStream.data();
+    *size = N;
+    return stream.data();
 }
 
-const std::uint8_t* linkdb_field_stream(std::size_t* size)
-{
-    *size = kLinkdbStream.size();
-    return kLinkdbStream.data();
-}
+}  // namespace
 
-const std::uint8_t* ascii_field_stream(std::size_t* size)
-{
-    *size = kAsciiStream.size();
-    return kAsciiStream.data();
-}
-
-const std::uint8_t* import_field_stream(std::size_t* size)
-{
-    *size = kImportStream.size();
-    return kImportStream.data();
-}
+const std::uint8_t* categories_field_stream(std::size_t* size) { return stream_of(kCategoriesStream, size); }
+const std::uint8_t* linkdb_field_stream(std::size_t* size) { return stream_of(kLinkdbStream, size); }
+const std::uint8_t* ascii_field_stream(std::size_t* size) { return stream_of(kAsciiStream, size); }
+const std::uint8_t* import_field_stream(std::size_t* size) { return stream_of(kImportStream, size); }
 
 namespace {
 

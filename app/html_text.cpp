@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "app/html_export.h"
+#include "platform/display/utf8.h"
 
 namespace sk::app {
 
@@ -94,25 +95,6 @@ char32_t numeric_code(std::string_view body)
     return value;
 }
 
-void append_utf8(std::string& out, char32_t c)
-{
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 // The length of the reference body starting after an "&" at text[from], up to
 // its ";", when the body has a reference's shape; npos otherwise.
 std::size_t reference_body_length(std::string_view text, std::size_t from)
@@ -181,7 +163,7 @@ std::string decode_html_references(std::string_view text, std::size_t limit)
             out += '&';
             continue;  // the body is copied as plain text on the next round
         }
-        append_utf8(out, code);
+        sk::platform::display::append_utf8(out, code);
         at += body_length + 1;
     }
     return out;

@@ -344,16 +344,28 @@ void to_top() {
     idle();
 }
 
+// Opens "Select a Category" from the Category tab and highlights the category
+// that sorts at position index (from 0); Enter then chooses it.
+void highlight_in_category_select(int index) {
+    click(centre(site_browse()->control(kSelectCategory)->window()));
+    idle_until([] { return hl::find_window_by_text("Select a Category") != 0; });
+    hl::press_key(pd::kVkHome);
+    for (int i = 0; i < index; ++i) hl::press_key(pd::kVkDown);
+}
+
+// The site browse, opened unless it is, at the top of tab n's order.
+void open_at_top(int n) {
+    open_site_browse();
+    choose_tab(n);
+    to_top();
+}
+
 // Chooses the category that sorts at position index (from 0) through "Select
 // Category", on the Category tab.
 void select_category(int index) {
     if (tab() == kTabCategory && sa::fixed_text(sa::cat_record.category) == kTopics[index]) return;
     choose_tab(kTabCategory);
-    ui::Window* browse = site_browse();
-    click(centre(browse->control(kSelectCategory)->window()));
-    idle_until([] { return hl::find_window_by_text("Select a Category") != 0; });
-    hl::press_key(pd::kVkHome);
-    for (int i = 0; i < index; ++i) hl::press_key(pd::kVkDown);
+    highlight_in_category_select(index);
     hl::press_key(pd::kVkReturn);
     idle();
 }
@@ -463,6 +475,11 @@ BENCHMARK(BM_StartUpToFirstPaint)->UseManualTime()->Unit(benchmark::kMillisecond
 // ---------------------------------------------------------------------------
 // The cases.
 
+// A case the program's threads do the work of: the whole process's CPU time, in
+// milliseconds, over a fixed number of iterations.
+#define PROGRAM_CASE(name, iterations) \
+    BENCHMARK(name)->MeasureProcessCPUTime()->Unit(benchmark::kMillisecond)->Iterations(iterations)
+
 // The slowest of a case's timed stretches, beside the means the library
 // reports: a keystroke that comes late is felt even when the mean is low. Wall
 // time, and the process's CPU time, which tells work from waiting for a core on
@@ -490,6 +507,34 @@ private:
     double m_slowest_cpu = 0;
 };
 
+// Times one press of key an iteration, until the program is at rest again.
+void time_key_presses(benchmark::State& state, std::uint32_t key) {
+    Slowest slowest;
+    for (auto _ : state) {
+        slowest.start();
+        hl::press_key(key);
+        idle();
+        slowest.stop();
+    }
+    slowest.report(state);
+}
+
+// Times a click on tab `to` an iteration, each from tab `from` (chosen outside
+// the timing), until the page in the new order is shown.
+void time_tab_clicks(benchmark::State& state, int from, int to) {
+    Slowest slowest;
+    for (auto _ : state) {
+        state.PauseTiming();
+        choose_tab(from);
+        state.ResumeTiming();
+        slowest.start();
+        click_tab(to);
+        idle();
+        slowest.stop();
+    }
+    slowest.report(state);
+}
+
 // From START of the site browse (the menu's "Locations") to its first page shown.
 // The window closes again outside the timing, and with it the site file: every
 // iteration opens the file as the first browse does.
@@ -508,64 +553,35 @@ void BM_OpenSiteList(benchmark::State& state) {
     }
     slowest.report(state);
 }
-BENCHMARK(BM_OpenSiteList)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(20);
+PROGRAM_CASE(BM_OpenSiteList, 20);
 
 // Page Down in the description order, from the top down: 400 pages.
 void BM_PageDown(benchmark::State& state) {
-    open_site_browse();
-    choose_tab(kTabDescription);
-    to_top();
+    open_at_top(kTabDescription);
     const std::string top = first_cell();
-    Slowest slowest;
-    for (auto _ : state) {
-        slowest.start();
-        hl::press_key(pd::kVkNext);
-        idle();
-        slowest.stop();
-    }
-    slowest.report(state);
+    time_key_presses(state, pd::kVkNext);
     if (first_cell() == top) state.SkipWithError("Page Down did not move the page");
     report_rows(state, "PageDown");
 }
-BENCHMARK(BM_PageDown)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(400);
+PROGRAM_CASE(BM_PageDown, 400);
 
 // Page Up from 400 pages down.
 void BM_PageUp(benchmark::State& state) {
-    open_site_browse();
-    choose_tab(kTabDescription);
-    to_top();
+    open_at_top(kTabDescription);
     for (int i = 0; i < 400; ++i) hl::press_key(pd::kVkNext);
     idle();
     const std::string before = first_cell();
-    Slowest slowest;
-    for (auto _ : state) {
-        slowest.start();
-        hl::press_key(pd::kVkPrior);
-        idle();
-        slowest.stop();
-    }
-    slowest.report(state);
+    time_key_presses(state, pd::kVkPrior);
     if (first_cell() == before) state.SkipWithError("Page Up did not move the page");
     report_rows(state, "PageUp");
 }
-BENCHMARK(BM_PageUp)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(200);
+PROGRAM_CASE(BM_PageUp, 200);
 
 // A thumb drag in the description order: the press on the thumb and one move to
 // a position from 5 to 95, until the page at that position is shown. The release
 // comes after the timing.
 void BM_ThumbDrag(benchmark::State& state) {
-    open_site_browse();
-    choose_tab(kTabDescription);
-    to_top();
+    open_at_top(kTabDescription);
     const pd::WindowId list = site_list()->window();
     int target = 5;
     int moved = 0;
@@ -608,17 +624,12 @@ void BM_ThumbDrag(benchmark::State& state) {
     if (moved == 0) state.SkipWithError("the drags moved no page");
     report_rows(state, "ThumbDrag");
 }
-BENCHMARK(BM_ThumbDrag)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(100);
+PROGRAM_CASE(BM_ThumbDrag, 100);
 
 // A typed character in the description order: the page locates to the first
 // description starting with it (the letters a to z in turn).
 void BM_LocateCharacter(benchmark::State& state) {
-    open_site_browse();
-    choose_tab(kTabDescription);
-    to_top();
+    open_at_top(kTabDescription);
     char c = 'a';
     int matched = 0, iterations = 0;
     Slowest slowest;
@@ -642,10 +653,7 @@ void BM_LocateCharacter(benchmark::State& state) {
     if (matched != iterations) state.SkipWithError("a locate missed its letter");
     report_rows(state, "LocateCharacter");
 }
-BENCHMARK(BM_LocateCharacter)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(104);
+PROGRAM_CASE(BM_LocateCharacter, 104);
 
 // A click on tab n from the Description tab (from the Location tab for n = 1):
 // the page shown in the new order around the highlighted site.
@@ -653,27 +661,11 @@ void BM_SwitchTab(benchmark::State& state) {
     open_site_browse();
     const int n = int(state.range(0));
     if (n == kTabCategory) select_category(kGardening);
-    const int from = n == kTabDescription ? kTabLocation : kTabDescription;
-    Slowest slowest;
-    for (auto _ : state) {
-        state.PauseTiming();
-        choose_tab(from);
-        state.ResumeTiming();
-        slowest.start();
-        click_tab(n);
-        idle();
-        slowest.stop();
-    }
-    slowest.report(state);
+    time_tab_clicks(state, n == kTabDescription ? kTabLocation : kTabDescription, n);
     if (tab() != n) state.SkipWithError("the tab did not change");
     report_rows(state, ("SwitchTab-" + std::to_string(n)).c_str());
 }
-BENCHMARK(BM_SwitchTab)
-    ->ArgName("tab")
-    ->DenseRange(1, 5)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(40);
+PROGRAM_CASE(BM_SwitchTab, 40)->ArgName("tab")->DenseRange(1, 5);
 
 // The Category tab over a category of 1,000 sites: a click on it from the
 // Description tab, until the page of the category's sites is shown.
@@ -681,26 +673,13 @@ void BM_CategoryTab(benchmark::State& state) {
     open_site_browse();
     select_category(kGardening);
     const std::string category = sa::fixed_text(sa::cat_record.category);
-    Slowest slowest;
-    for (auto _ : state) {
-        state.PauseTiming();
-        choose_tab(kTabDescription);
-        state.ResumeTiming();
-        slowest.start();
-        click_tab(kTabCategory);
-        idle();
-        slowest.stop();
-    }
-    slowest.report(state);
+    time_tab_clicks(state, kTabDescription, kTabCategory);
     if (tab() != kTabCategory || first_cell(2) != category)
         state.SkipWithError(("the page is not the category's: " + first_cell(2)).c_str());
     state.SetLabel(category);
     report_rows(state, "CategoryTab");
 }
-BENCHMARK(BM_CategoryTab)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(40);
+PROGRAM_CASE(BM_CategoryTab, 40);
 
 // The choice of another category on the Category tab: Enter in "Select a
 // Category" until the browse shows the chosen category's sites (every seventh
@@ -713,11 +692,7 @@ void BM_CategoryChoice(benchmark::State& state) {
     Slowest slowest;
     for (auto _ : state) {
         state.PauseTiming();
-        ui::Window* browse = site_browse();
-        click(centre(browse->control(kSelectCategory)->window()));
-        idle_until([] { return hl::find_window_by_text("Select a Category") != 0; });
-        hl::press_key(pd::kVkHome);
-        for (int i = 0; i < index; ++i) hl::press_key(pd::kVkDown);
+        highlight_in_category_select(index);
         idle();
         state.ResumeTiming();
         slowest.start();
@@ -734,31 +709,18 @@ void BM_CategoryChoice(benchmark::State& state) {
     if (right != iterations) state.SkipWithError("a choice did not show its category");
     report_rows(state, "CategoryChoice");
 }
-BENCHMARK(BM_CategoryChoice)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(20);
+PROGRAM_CASE(BM_CategoryChoice, 20);
 
 // Page Down in the Category tab within one category.
 void BM_CategoryPageDown(benchmark::State& state) {
     open_site_browse();
     select_category(kGardening);
     to_top();
-    Slowest slowest;
-    for (auto _ : state) {
-        slowest.start();
-        hl::press_key(pd::kVkNext);
-        idle();
-        slowest.stop();
-    }
-    slowest.report(state);
+    time_key_presses(state, pd::kVkNext);
     if (first_cell(2) != kTopics[kGardening]) state.SkipWithError("the page left the category");
     report_rows(state, "CategoryPageDown");
 }
-BENCHMARK(BM_CategoryPageDown)
-    ->MeasureProcessCPUTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(20);
+PROGRAM_CASE(BM_CategoryPageDown, 20);
 
 }  // namespace
 

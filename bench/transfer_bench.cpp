@@ -417,6 +417,17 @@ bool fail_on_messages(benchmark::State& state)
     return true;
 }
 
+// Runs the work's batches as its progress window would: the window's opened
+// event first, then one batch after the other until it closes, then the finish.
+template <typename Work>
+void run_batches(Work& work, BatchFigures& figures)
+{
+    work.window_opened();
+    while (!work.closing())
+        figures.run([&] { return work.run_batch(); });
+    work.finish();
+}
+
 // ---------------------------------------------------------------------------
 // The export.
 
@@ -431,10 +442,7 @@ void BM_ExportBatches(benchmark::State& state)
         const std::int64_t c0 = thread_cpu_ns(), w0 = now_ns();
         sa::HtmlExport work;
         work.start();
-        work.window_opened();
-        while (!work.closing())
-            figures.run([&] { return work.run_batch(); });
-        work.finish();
+        run_batches(work, figures);
         const double pass_cpu = (thread_cpu_ns() - c0) / 1e9, pass_wall = (now_ns() - w0) / 1e9;
         if (fail_on_messages(state))
             return;
@@ -477,10 +485,7 @@ void BM_ImportHtmlBatches(benchmark::State& state)
         work.set_add_error_handler([&](std::string_view) { ++add_errors; });
         work.start();
         const std::int64_t setup_flushes = g_flush_count - f0;
-        work.window_opened();
-        while (!work.closing())
-            figures.run([&] { return work.run_batch(); });
-        work.finish();
+        run_batches(work, figures);
         const double pass_cpu = (thread_cpu_ns() - c0) / 1e9, pass_wall = (now_ns() - w0) / 1e9;
         if (fail_on_messages(state))
             return;
@@ -647,10 +652,11 @@ private:
     BatchFigures& m_figures;
 };
 
-// Runs procedure (given the figures its batches fill) on its own thread and lets
-// the timer through tick by tick until it ends.
-template <typename Procedure>
-void run_procedure_ticks(benchmark::State& state, Procedure procedure, const char* what)
+// Runs Work on a thread of its own as its procedure does (the request state
+// cleared, the work started, then its progress window, the batches timed), and
+// lets the timer through tick by tick until it ends.
+template <typename Work>
+void run_procedure_ticks(benchmark::State& state, const sa::ProgressWindowSpec& window, const char* what)
 {
     if (!open_headless()) {
         state.SkipWithError("no headless display");
@@ -663,7 +669,12 @@ void run_procedure_ticks(benchmark::State& state, Procedure procedure, const cha
     std::vector<double> tick_wall, tick_cpu;
     const std::int64_t w0 = now_ns(), c0 = process_cpu_ns();
     const int thread = ui::start([&] {
-        procedure(batches);
+        sa::PendingRequest = 0;
+        sa::LastResponse = 0;
+        Work work;
+        work.start();
+        TimedWork<Work> timed(work, batches);
+        sa::run_progress_window(timed, window);
         done = true;
     }, 25000);
     if (thread == 0) {
@@ -748,17 +759,8 @@ void BM_ExportProcedureTicks(benchmark::State& state)
         enter_program_directory(directory);
         g_messages.clear();
         // As ExportHTMLAll runs it.
-        run_procedure_ticks(
-            state,
-            [](BatchFigures& figures) {
-                sa::PendingRequest = 0;
-                sa::LastResponse = 0;
-                sa::HtmlExport work;
-                work.start();
-                TimedWork<sa::HtmlExport> timed(work, figures);
-                sa::run_progress_window(timed, {"LKDB32$lkdb3013", "EXPORTHTMLALL$PROGRESSWINDOW"});
-            },
-            "Export through its progress window, 100,000 sites");
+        run_procedure_ticks<sa::HtmlExport>(state, {"LKDB32$lkdb3013", "EXPORTHTMLALL$PROGRESSWINDOW"},
+                                            "Export through its progress window, 100,000 sites");
     }
 }
 BENCHMARK(BM_ExportProcedureTicks)->Unit(benchmark::kMillisecond)->Iterations(1);
@@ -773,17 +775,8 @@ void BM_ImportProcedureTicks(benchmark::State& state)
         g_messages.clear();
         state.ResumeTiming();
         // As ImportHTML runs it once the file and no category are chosen.
-        run_procedure_ticks(
-            state,
-            [](BatchFigures& figures) {
-                sa::PendingRequest = 0;
-                sa::LastResponse = 0;
-                sa::ImportHtml work;
-                work.start();
-                TimedWork<sa::ImportHtml> timed(work, figures);
-                sa::run_progress_window(timed, {"LKDB32$lkdb3017", "IMPORTHTML$PROGRESSWINDOW"});
-            },
-            "HTML import through its progress window, 5 MB");
+        run_procedure_ticks<sa::ImportHtml>(state, {"LKDB32$lkdb3017", "IMPORTHTML$PROGRESSWINDOW"},
+                                            "HTML import through its progress window, 5 MB");
     }
 }
 BENCHMARK(BM_ImportProcedureTicks)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -484,17 +484,7 @@ private:
     }
 
     void button(pd::Painter& p, const pd::Rect& r, std::string_view text, Part part, bool is_default) {
-        pd::Rect face = r;
-        if (is_default) {
-            // The button Enter presses carries the dark default frame.
-            p.frame_rect(face, pd::rgb(0, 0, 0));
-            face = face.inset(1, 1);
-        }
-        p.fill_rect(face, pd::system_color(pd::SystemColor::kButtonFace));
-        p.draw_edge(face, pd::Edge::kRaised);
-        p.draw_text(face, text, *m_font, pd::system_color(pd::SystemColor::kButtonText),
-                    pd::kTextCenter | pd::kTextVCenter | pd::kTextSingleLine | pd::kTextMnemonic);
-        if (m_focus == part) p.draw_focus_rect(face.inset(3, 3));
+        paint_dialog_button(p, r, text, *m_font, is_default, false, m_focus == part);
     }
 
     void paint() {

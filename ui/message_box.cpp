@@ -100,20 +100,7 @@ public:
         const WindowId owner = dialog_owner();
         const WindowId had_focus = pd::focus_window();
         const std::uint32_t frame_style = pd::kStyleDialogFrame | pd::kStyleCaption | pd::kStyleSysMenu;
-        const pd::Rect probe = pd::client_area_for_style(frame_style, pd::Size{1000, 1000});
-        const int ow = m_layout.client.width + 1000 - probe.width();
-        const int oh = m_layout.client.height + 1000 - probe.height();
-        pd::Rect around{0, 0, pd::screen_metrics().width, pd::screen_metrics().height};
-        if (owner && pd::is_window(owner)) around = pd::screen_rect(owner);
-        pd::WindowSpec spec;
-        spec.parent = owner;
-        spec.text = m_caption;
-        spec.style = frame_style;
-        spec.rect = pd::Rect::from_size(std::max(0, around.left + (around.width() - ow) / 2),
-                                        std::max(0, around.top + (around.height() - oh) / 2), ow, oh);
-        spec.background = pd::system_color(pd::SystemColor::kButtonFace);
-        spec.visible = true;
-        m_box = pd::create_window(spec);
+        m_box = create_centred_dialog(owner, m_caption, frame_style, m_layout.client);
         if (!m_box) return 0;
         for (BoxButton& b : m_layout.buttons) {
             pd::WindowSpec bs;
@@ -129,15 +116,8 @@ public:
         }
         // Every other window waits; a system-modal box asks no more of this program.
         (void)style;
-        std::vector<WindowId> disabled = disable_program_windows(m_box);
-        pd::set_active_window(m_box);
-        pd::set_focus(m_box);
-        pd::invalidate(m_box);
-        run_dialog_loop(m_box, [this](const pd::Message& m) { handle(m); }, [this] { return m_done; });
-        enable_windows(disabled);
-        if (pd::is_window(m_box)) pd::destroy_window(m_box);
-        if (owner && pd::is_window(owner)) pd::set_active_window(owner);
-        if (had_focus && pd::is_window(had_focus)) pd::set_focus(had_focus);
+        run_modal_dialog(m_box, owner, had_focus, [this](const pd::Message& m) { handle(m); },
+                         [this] { return m_done; });
         return button_value_of(m_result);
     }
 
@@ -240,16 +220,8 @@ private:
         }
         const int i = button_at(w);
         if (i < 0) return;
-        pd::Rect r = c;
-        if (i == m_focus) {
-            // The button Enter presses carries the dark default frame.
-            p.frame_rect(r, pd::rgb(0, 0, 0));
-            r = r.inset(1, 1);
-        }
-        p.draw_edge(r, m_pressed == i ? pd::Edge::kSunken : pd::Edge::kRaised);
-        p.draw_text(r, m_layout.buttons[i].caption, *m_font, ink,
-                    pd::kTextCenter | pd::kTextVCenter | pd::kTextSingleLine | pd::kTextMnemonic);
-        if (i == m_focus) p.draw_focus_rect(r.inset(3, 3));
+        // The focused button is the one Enter presses.
+        paint_dialog_button(p, c, m_layout.buttons[i].caption, *m_font, i == m_focus, m_pressed == i, i == m_focus);
     }
 
     std::string m_text, m_caption;

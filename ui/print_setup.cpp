@@ -149,31 +149,11 @@ public:
         const WindowId owner = dialog_owner();
         const WindowId had_focus = pd::focus_window();
         const std::uint32_t style = pd::kStyleDialogFrame | pd::kStyleCaption | pd::kStyleSysMenu | pd::kStyleDoubleClicks;
-        const pd::Rect probe = pd::client_area_for_style(style, pd::Size{1000, 1000});
-        const int ow = m_layout.client.width + 1000 - probe.width();
-        const int oh = m_layout.client.height + 1000 - probe.height();
-        pd::Rect around{0, 0, pd::screen_metrics().width, pd::screen_metrics().height};
-        if (owner && pd::is_window(owner)) around = pd::screen_rect(owner);
-        pd::WindowSpec spec;
-        spec.parent = owner;
-        spec.text = "Print Setup";
-        spec.style = style;
-        spec.rect = pd::Rect::from_size(std::max(0, around.left + (around.width() - ow) / 2),
-                                        std::max(0, around.top + (around.height() - oh) / 2), ow, oh);
-        spec.background = pd::system_color(pd::SystemColor::kButtonFace);
-        spec.visible = true;
-        m_window = pd::create_window(spec);
+        m_window = create_centred_dialog(owner, "Print Setup", style, m_layout.client);
         if (!m_window) return false;
         scroll_to_selection();
-        std::vector<WindowId> disabled = disable_program_windows(m_window);
-        pd::set_active_window(m_window);
-        pd::set_focus(m_window);
-        pd::invalidate(m_window);
-        run_dialog_loop(m_window, [this](const pd::Message& m) { handle(m); }, [this] { return m_done; });
-        enable_windows(disabled);
-        if (pd::is_window(m_window)) pd::destroy_window(m_window);
-        if (owner && pd::is_window(owner)) pd::set_active_window(owner);
-        if (had_focus && pd::is_window(had_focus)) pd::set_focus(had_focus);
+        run_modal_dialog(m_window, owner, had_focus, [this](const pd::Message& m) { handle(m); },
+                         [this] { return m_done; });
         return m_confirmed;
     }
 
@@ -325,17 +305,9 @@ private:
     }
 
     void button(pd::Painter& p, int which, const pd::Rect& rect, std::string_view caption) {
-        pd::Rect r = rect;
-        // The button Enter presses carries the dark default frame: OK, unless Cancel has the focus.
+        // The button Enter presses: OK, unless Cancel has the focus.
         const bool is_default = which == (m_focus == kFocusCancel ? kFocusCancel : kFocusOk);
-        if (is_default) {
-            p.frame_rect(r, pd::rgb(0, 0, 0));
-            r = r.inset(1, 1);
-        }
-        p.draw_edge(r, m_pressed == which ? pd::Edge::kSunken : pd::Edge::kRaised);
-        p.draw_text(r, caption, *m_font, pd::system_color(pd::SystemColor::kButtonText),
-                    pd::kTextCenter | pd::kTextVCenter | pd::kTextSingleLine | pd::kTextMnemonic);
-        if (m_focus == which) p.draw_focus_rect(r.inset(3, 3));
+        paint_dialog_button(p, rect, caption, *m_font, is_default, m_pressed == which, m_focus == which);
     }
 
     void paint() {

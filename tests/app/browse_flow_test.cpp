@@ -42,6 +42,7 @@ namespace ui = sk::ui;
 namespace pd = sk::platform::display;
 namespace hl = sk::platform::display::headless;
 using namespace sk::app;
+using sk::app::test::popup_entries;
 using sk::app::test::frame_done;
 using sk::app::test::run_frame;
 using sk::app::test::settle;
@@ -189,18 +190,6 @@ protected:
     void choose_tab(int tab) {
         browse()->set_property(kSheet, 31887, std::to_string(tab));
         settle();
-    }
-    // The entries of the popup that is up now, "~" before a greyed one.
-    static std::vector<std::string> popup_entries() {
-        std::vector<std::string> out;
-        const std::vector<pd::MenuId> menus = pd::open_menus();
-        if (menus.empty()) return out;
-        for (int i = 0; i < pd::menu_entry_count(menus.back()); ++i) {
-            pd::MenuEntry e;
-            if (!pd::menu_entry(menus.back(), i, &e)) continue;
-            out.push_back(((e.flags & pd::kMenuGrayed) != 0 ? "~" : "") + std::string(e.text));
-        }
-        return out;
     }
 
     sk::test::PlatformTempDir m_dir;

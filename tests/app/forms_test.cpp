@@ -42,6 +42,7 @@ namespace ui = sk::ui;
 namespace pd = sk::platform::display;
 namespace hl = sk::platform::display::headless;
 using namespace sk::app;
+using sk::app::test::popup_entries;
 using sk::app::test::settle;
 using sk::app::test::wait_until;
 
@@ -174,18 +175,6 @@ protected:
         hl::click(p, pd::kButtonRight);
         settle();
         ASSERT_TRUE(wait_until([] { return pd::menu_tracking(); }));
-    }
-    // The entries of the popup that is up now, "~" before a greyed one.
-    static std::vector<std::string> popup_entries() {
-        std::vector<std::string> out;
-        const std::vector<pd::MenuId> menus = pd::open_menus();
-        if (menus.empty()) return out;
-        for (int i = 0; i < pd::menu_entry_count(menus.back()); ++i) {
-            pd::MenuEntry e;
-            if (!pd::menu_entry(menus.back(), i, &e)) continue;
-            out.push_back(((e.flags & pd::kMenuGrayed) != 0 ? "~" : "") + std::string(e.text));
-        }
-        return out;
     }
     void leave_popup() {
         hl::press_key(pd::kVkEscape);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -13,45 +15,55 @@ using sk::app::escape_html_attribute;
 using sk::app::escape_html_text;
 using sk::app::html_fit;
 
+// Each pair: a text and what decoding it gives.
+void expect_decoded(std::initializer_list<std::pair<std::string, std::string>> cases)
+{
+    for (const auto& [text, decoded] : cases)
+        EXPECT_EQ(decode_html_references(text), decoded) << text;
+}
+
 TEST(HtmlText, NamedDecimalAndHexReferencesDecodeToUtf8)
 {
-    EXPECT_EQ(decode_html_references("AT&amp;T"), "AT&T");
-    EXPECT_EQ(decode_html_references("&lt;b&gt; &quot;q&quot; &apos;a&apos;"), "<b> \"q\" 'a'");
-    EXPECT_EQ(decode_html_references("a&nbsp;b"), "a\xC2\xA0" "b");
-    EXPECT_EQ(decode_html_references("caf&eacute; &Eacute;t&eacute; &yuml;"), "caf\xC3\xA9 \xC3\x89t\xC3\xA9 \xC3\xBF");
-    EXPECT_EQ(decode_html_references("&copy;&reg;&trade;&euro;"), "\xC2\xA9\xC2\xAE\xE2\x84\xA2\xE2\x82\xAC");
-    EXPECT_EQ(decode_html_references("&hellip;&ndash;&mdash;"), "\xE2\x80\xA6\xE2\x80\x93\xE2\x80\x94");
-    EXPECT_EQ(decode_html_references("&lsquo;&rsquo;&ldquo;&rdquo;"),
-              "\xE2\x80\x98\xE2\x80\x99\xE2\x80\x9C\xE2\x80\x9D");
-    EXPECT_EQ(decode_html_references("&#65;&#x42;&#X43;&#00068;"), "ABCD");
-    EXPECT_EQ(decode_html_references("&#233;&#x20AC;&#x1F600;"), "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80");
-    EXPECT_EQ(decode_html_references("&#x10FFFF;"), "\xF4\x8F\xBF\xBF");
+    expect_decoded({
+        {"AT&amp;T", "AT&T"},
+        {"&lt;b&gt; &quot;q&quot; &apos;a&apos;", "<b> \"q\" 'a'"},
+        {"a&nbsp;b", "a\xC2\xA0" "b"},
+        {"caf&eacute; &Eacute;t&eacute; &yuml;", "caf\xC3\xA9 \xC3\x89t\xC3\xA9 \xC3\xBF"},
+        {"&copy;&reg;&trade;&euro;", "\xC2\xA9\xC2\xAE\xE2\x84\xA2\xE2\x82\xAC"},
+        {"&hellip;&ndash;&mdash;", "\xE2\x80\xA6\xE2\x80\x93\xE2\x80\x94"},
+        {"&lsquo;&rsquo;&ldquo;&rdquo;", "\xE2\x80\x98\xE2\x80\x99\xE2\x80\x9C\xE2\x80\x9D"},
+        {"&#65;&#x42;&#X43;&#00068;", "ABCD"},
+        {"&#233;&#x20AC;&#x1F600;", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},
+        {"&#x10FFFF;", "\xF4\x8F\xBF\xBF"},
+    });
 }
 
 TEST(HtmlText, DecodingHappensOnceAndLeavesUnknownOrMalformedReferencesAsWritten)
 {
-    EXPECT_EQ(decode_html_references("&amp;lt;"), "&lt;");
-    EXPECT_EQ(decode_html_references("&amp;amp;amp;"), "&amp;amp;");
-    // Unknown names, case matters, no ";", empty bodies, stray ampersands.
-    EXPECT_EQ(decode_html_references("&bogus; &AMP; &amp &; &#; &#x; & x &&amp;"),
-              "&bogus; &AMP; &amp &; &#; &#x; & x &&");
-    EXPECT_EQ(decode_html_references("a=1&b=2"), "a=1&b=2");
-    EXPECT_EQ(decode_html_references("&#12a; &#xZZ; &#-1;"), "&#12a; &#xZZ; &#-1;");
-    // A run of letters too long to be a reference is not searched for its end.
     const std::string long_run = "&" + std::string(40, 'a') + ";";
-    EXPECT_EQ(decode_html_references(long_run), long_run);
-    EXPECT_EQ(decode_html_references("trailing &"), "trailing &");
+    expect_decoded({
+        {"&amp;lt;", "&lt;"},
+        {"&amp;amp;amp;", "&amp;amp;"},
+        // Unknown names, case matters, no ";", empty bodies, stray ampersands.
+        {"&bogus; &AMP; &amp &; &#; &#x; & x &&amp;", "&bogus; &AMP; &amp &; &#; &#x; & x &&"},
+        {"a=1&b=2", "a=1&b=2"},
+        {"&#12a; &#xZZ; &#-1;", "&#12a; &#xZZ; &#-1;"},
+        // A run of letters too long to be a reference is not searched for its end.
+        {long_run, long_run},
+        {"trailing &", "trailing &"},
+    });
 }
 
 TEST(HtmlText, InvalidCodePointsStayAsWritten)
 {
-    EXPECT_EQ(decode_html_references("&#0;&#x0;"), "&#0;&#x0;");
-    EXPECT_EQ(decode_html_references("&#xD800;&#xDFFF;&#55296;"), "&#xD800;&#xDFFF;&#55296;");
-    EXPECT_EQ(decode_html_references("&#x110000;&#1114112;"), "&#x110000;&#1114112;");
-    // Digits that would overflow a 32-bit sum.
-    EXPECT_EQ(decode_html_references("&#99999999999999999999;&#xFFFFFFFFFF;"),
-              "&#99999999999999999999;&#xFFFFFFFFFF;");
-    EXPECT_EQ(decode_html_references("&#xD7FF;&#xE000;"), "\xED\x9F\xBF\xEE\x80\x80");
+    expect_decoded({
+        {"&#0;&#x0;", "&#0;&#x0;"},
+        {"&#xD800;&#xDFFF;&#55296;", "&#xD800;&#xDFFF;&#55296;"},
+        {"&#x110000;&#1114112;", "&#x110000;&#1114112;"},
+        // Digits that would overflow a 32-bit sum.
+        {"&#99999999999999999999;&#xFFFFFFFFFF;", "&#99999999999999999999;&#xFFFFFFFFFF;"},
+        {"&#xD7FF;&#xE000;", "\xED\x9F\xBF\xEE\x80\x80"},
+    });
 }
 
 TEST(HtmlText, DecodingStopsOnceTheLimitIsReached)

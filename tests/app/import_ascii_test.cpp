@@ -98,10 +98,7 @@ const char* const kList =
 
 TEST_F(ImportAsciiTest, OneSiteALineWithNewOrTheChosenCategory)
 {
-    write_input(kList);
-    sa::ImportAsciiList import;
-    import.run_to_end();
-    const auto stored = sites();
+    const auto stored = import_sites<sa::ImportAsciiList>(kList);
     ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(stored[0].location, "http://one.example/");
     EXPECT_EQ(stored[0].description, "One");
@@ -118,10 +115,8 @@ TEST_F(ImportAsciiTest, OneSiteALineWithNewOrTheChosenCategory)
 
 TEST_F(ImportAsciiTest, SitesBeyondColumn512AreRead)
 {
-    write_input(std::string(600, ' ') + "\"http://far.example/\",\"Far\"\r\n");
-    sa::ImportAsciiList import;
-    import.run_to_end();
-    const auto stored = sites();
+    const auto stored =
+        import_sites<sa::ImportAsciiList>(std::string(600, ' ') + "\"http://far.example/\",\"Far\"\r\n");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].location, "http://far.example/");
     EXPECT_EQ(stored[0].description, "Far");

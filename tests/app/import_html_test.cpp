@@ -345,12 +345,8 @@ TEST_F(ImportHtmlTest, LongBookmarkLinesWithIconDataAreReadWhole)
     // A line longer than the record loses its end but not the lines after it.
     const std::string too_long = "<A HREF=\"http://cut.example/\">Cut</A>" + std::string(70000, ' ') +
                                  "<A HREF=\"http://lost.example/\">Lost</A>";
-    write_input("<DL><p>\r\n" + long_line + "\r\n" + too_long + "\r\n" +
-                "    <DT><A HREF=\"http://after.example/\">After</A>\r\n");
-    sa::ImportHtml import;
-    import.run_to_end();
-
-    const auto stored = sites();
+    const auto stored = import_sites<sa::ImportHtml>("<DL><p>\r\n" + long_line + "\r\n" + too_long + "\r\n" +
+                                                     "    <DT><A HREF=\"http://after.example/\">After</A>\r\n");
     ASSERT_EQ(stored.size(), 3u);
     EXPECT_EQ(stored[0].location, "http://after.example/");
     EXPECT_EQ(stored[1].location, "http://cut.example/");

@@ -104,15 +104,11 @@ using ImportTextTest = TransferTest;
 
 TEST_F(ImportTextTest, AddressesBecomeNewSitesOnceEach)
 {
-    write_input("From: someone\r\n"
-                "See http://a.example/ and ftp://b.example/pub, they are good.\r\n"
-                "\r\n"
-                "Again http://a.example/ here.\r\n"
-                "Nothing on this line.\r\n");
-    sa::ImportText import;
-    import.run_to_end();
-
-    const auto stored = sites();
+    const auto stored = import_sites<sa::ImportText>("From: someone\r\n"
+                                                     "See http://a.example/ and ftp://b.example/pub, they are good.\r\n"
+                                                     "\r\n"
+                                                     "Again http://a.example/ here.\r\n"
+                                                     "Nothing on this line.\r\n");
     ASSERT_EQ(stored.size(), 2u);
     EXPECT_EQ(stored[0].location, "ftp://b.example/pub");
     EXPECT_EQ(stored[0].description, "they are good.");
@@ -130,10 +126,7 @@ TEST_F(ImportTextTest, AddressesBecomeNewSitesOnceEach)
 
 TEST_F(ImportTextTest, AddressesBeyondColumn512AreRead)
 {
-    write_input(std::string(700, 'w') + " http://far.example/ far away\r\n");
-    sa::ImportText import;
-    import.run_to_end();
-    const auto stored = sites();
+    const auto stored = import_sites<sa::ImportText>(std::string(700, 'w') + " http://far.example/ far away\r\n");
     ASSERT_EQ(stored.size(), 1u);
     EXPECT_EQ(stored[0].location, "http://far.example/");
     EXPECT_EQ(stored[0].description, "far away");

@@ -2,6 +2,7 @@
 // opens at once, About, and the frame's place written when it closes.
 #include "app/main_frame.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -39,13 +40,6 @@ protected:
         std::filesystem::current_path(m_previous);
         std::filesystem::remove_all(m_config);
     }
-    static void command(Window& w, std::int32_t field) {
-        pd::Message m;
-        m.code = pd::kMsgCommand;
-        m.window = w.handle();
-        m.wparam = static_cast<std::uint32_t>(field) + 0x4000;
-        pd::post_message(m);
-    }
     // The flags of the menu command with this item's field number.
     static std::uint32_t item_flags(Window& frame, std::int32_t field) {
         pd::MenuId holder = 0;
@@ -54,17 +48,20 @@ protected:
         if (at < 0 || !pd::menu_entry(holder, at, &e)) return 0xFFFFFFFF;
         return e.flags;
     }
+    // Main started on a procedure thread of its own; m_main_done is set when it returns.
+    bool start_main() {
+        return start([this] {
+                   sk::app::Main();
+                   m_main_done = true;
+               }) != 0;
+    }
     std::string m_config;
     std::filesystem::path m_previous;
+    std::atomic<bool> m_main_done{false};
 };
 
 TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
-    std::atomic<bool> done{false};
-    ASSERT_NE(start([&] {
-                  sk::app::Main();
-                  done = true;
-              }),
-              0);
+    ASSERT_TRUE(start_main());
     ASSERT_TRUE(wait_until([] { return application_frame() != nullptr; }));
     Window& frame = *application_frame();
     EXPECT_EQ(pd::window_text(frame.handle()), "Sitekeeper");
@@ -97,7 +94,7 @@ TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
     settle();
     hl::save_screenshot("/tmp/main-browse.png");
     command(frame, -8);  // E&xit: the site list closes, then the frame
-    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    ASSERT_TRUE(wait_until([this] { return m_main_done.load(); }));
     EXPECT_EQ(hl::find_window_by_text("Browse Locations"), 0u);
     EXPECT_EQ(sk::app::LINKDBUsers, 0);
     EXPECT_EQ(sk::app::LastResponse, sk::app::ResponseCancelled);
@@ -112,12 +109,7 @@ TEST_F(MainFrame, OpensTheFrameAnswersAboutAndKeepsItsPlace) {
 // side by side on threads of their own; the data files stay open until the last
 // of them closes.
 TEST_F(MainFrame, LocationsOpensASecondSiteListBesideTheFirst) {
-    std::atomic<bool> done{false};
-    ASSERT_NE(start([&] {
-                  sk::app::Main();
-                  done = true;
-              }),
-              0);
+    ASSERT_TRUE(start_main());
     ASSERT_TRUE(wait_until([] { return application_frame() != nullptr && !application_frame()->children().empty(); }));
     Window& frame = *application_frame();
     ASSERT_TRUE(wait_until([] { return sk::app::LINKDBUsers == 1; }));
@@ -139,7 +131,7 @@ TEST_F(MainFrame, LocationsOpensASecondSiteListBesideTheFirst) {
     EXPECT_EQ(sk::app::CategoriesUsers, 1);
 
     command(frame, -8);
-    ASSERT_TRUE(wait_until([&] { return done.load(); }));
+    ASSERT_TRUE(wait_until([this] { return m_main_done.load(); }));
     EXPECT_EQ(sk::app::LINKDBUsers, 0);
     EXPECT_EQ(sk::app::CategoriesUsers, 0);
 }

@@ -1,6 +1,6 @@
 // What the tests that run procedures on their own threads share: waiting for the
-// other threads with the global lock given up, and the application frame run as
-// a procedure of its own.
+// other threads with the global lock given up, the application frame run as a
+// procedure of its own, and what an open popup menu offers.
 #pragma once
 
 #include <atomic>
@@ -8,8 +8,10 @@
 #include <cstdlib>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/display/headless.h"
+#include "platform/display/menu.h"
 #include "ui/thread.h"
 #include "ui/window.h"
 
@@ -72,6 +74,20 @@ inline void run_frame() {
         if (frame.is_open()) frame.close();
     }
     frame_done = true;
+}
+
+// The entries of the popup that is up now, "~" before a greyed one.
+inline std::vector<std::string> popup_entries() {
+    namespace pd = sk::platform::display;
+    std::vector<std::string> out;
+    const std::vector<pd::MenuId> menus = pd::open_menus();
+    if (menus.empty()) return out;
+    for (int i = 0; i < pd::menu_entry_count(menus.back()); ++i) {
+        pd::MenuEntry e;
+        if (!pd::menu_entry(menus.back(), i, &e)) continue;
+        out.push_back(((e.flags & pd::kMenuGrayed) != 0 ? "~" : "") + std::string(e.text));
+    }
+    return out;
 }
 
 }  // namespace sk::app::test

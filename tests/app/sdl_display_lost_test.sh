@@ -14,16 +14,8 @@ e2e_start_program
 kill -KILL "$e2e_xvfb"
 wait "$e2e_xvfb" 2>/dev/null
 e2e_xvfb=""
-end=$((SECONDS + 20))
-while kill -0 "$e2e_prog" 2>/dev/null; do
-  [ $SECONDS -lt $end ] || e2e_fail "the program did not end when the display went"
-  sleep 0.1
-done
-wait "$e2e_prog"
-rc=$?
-e2e_prog=""
-rm -f "$e2e_dir/program.pid"
-[ $rc -eq 1 ] || e2e_fail "the program ended with code $rc, not 1"
+e2e_wait_for_end 20 "the program did not end when the display went"
+[ "$e2e_rc" -eq 1 ] || e2e_fail "the program ended with code $e2e_rc, not 1"
 grep -q "^Sitekeeper: the connection to the display was lost.$" "$e2e_log" ||
   e2e_fail "the program did not say the display was lost"
 if grep -v "WARNING: ASan doesn't fully support makecontext/swapcontext" "$e2e_log" |

@@ -184,6 +184,13 @@ e2e_shot() {
 # Whether the rectangle shows anything but its background colour.
 e2e_ink() { python3 "$e2e_screen_tool" ink "$e2e_fb" "$@"; }
 
+# The ink in the description column of the site list's row r (from 1), in screen
+# pixels where a first start puts the frame and the list.
+e2e_row_ink() {
+  local top=$((155 + 16 * ($1 - 1)))
+  e2e_ink 60 "$top" 245 $((top + 14))
+}
+
 # Polls until the command succeeds, for at most the given seconds.
 e2e_wait_for() {
   local seconds=$1 what=$2
@@ -196,21 +203,28 @@ e2e_wait_for() {
   done
 }
 
+# Waits for the program to end on its own, for at most the given seconds (fails
+# with the given text after that), and sets e2e_rc to its exit code.
+e2e_wait_for_end() {
+  local seconds=$1 what=$2
+  local end=$((SECONDS + seconds))
+  while kill -0 "$e2e_prog" 2>/dev/null; do
+    [ $SECONDS -lt $end ] || e2e_fail "$what"
+    sleep 0.1
+  done
+  wait "$e2e_prog"
+  e2e_rc=$?
+  e2e_prog=""
+  rm -f "$e2e_dir/program.pid"
+}
+
 # Ends the program through its menu (File, Exit) and checks that it ended on its
 # own with code 0 and nothing from the sanitizers. The one line the address
 # sanitizer always prints for the window engine's stack switching is not a report.
 e2e_quit() {
   e2e_key alt+f x
-  local end=$((SECONDS + 20)) rc
-  while kill -0 "$e2e_prog" 2>/dev/null; do
-    [ $SECONDS -lt $end ] || e2e_fail "the program did not end after File, Exit"
-    sleep 0.1
-  done
-  wait "$e2e_prog"
-  rc=$?
-  e2e_prog=""
-  rm -f "$e2e_dir/program.pid"
-  [ $rc -eq 0 ] || e2e_fail "the program ended with code $rc"
+  e2e_wait_for_end 20 "the program did not end after File, Exit"
+  [ "$e2e_rc" -eq 0 ] || e2e_fail "the program ended with code $e2e_rc"
   if grep -v "WARNING: ASan doesn't fully support makecontext/swapcontext" "$e2e_log" | grep -q .; then
     e2e_fail "the program printed something at run or exit"
   fi

@@ -14,10 +14,6 @@ e2e_require "${1:?build directory}"
 e2e_setup
 e2e_start_display
 
-row_ink() {
-  local top=$((155 + 16 * ($1 - 1)))
-  e2e_ink 60 "$top" 245 $((top + 14))
-}
 # The site list's caption where a first start puts it.
 click_site_list() { e2e_click 300 87; }
 
@@ -48,14 +44,14 @@ e2e_settle
 # nothing: a click on the site list's caption activates it, and on gaining the
 # focus it shows the new sites.
 click_site_list
-rows_shown() { [ "$(row_ink 6)" -gt 50 ]; }
+rows_shown() { [ "$(e2e_row_ink 6)" -gt 50 ]; }
 e2e_wait_for 10 "the site list does not show the imported sites" rows_shown
 e2e_settle
 e2e_shot import-list
 for r in 1 2 3 4 5 6; do
-  [ "$(row_ink $r)" -gt 50 ] || e2e_fail "row $r of the list is empty after the import"
+  [ "$(e2e_row_ink $r)" -gt 50 ] || e2e_fail "row $r of the list is empty after the import"
 done
-[ "$(row_ink 7)" -eq 0 ] || e2e_fail "the list shows more than the six sites"
+[ "$(e2e_row_ink 7)" -eq 0 ] || e2e_fail "the list shows more than the six sites"
 
 # File, Export, Export All Categories: the name proposed is the imported file's,
 # which the page must not overwrite; a new name is typed over it.

@@ -12,15 +12,8 @@ e2e_require "${1:?build directory}"
 e2e_setup
 e2e_start_display
 
-# The site list's rows, in screen pixels, with the frame and the list where a
-# first start puts them: the description column of row r (1-based).
-row_ink() {
-  local top=$((155 + 16 * ($1 - 1)))
-  e2e_ink 60 "$top" 245 $((top + 14))
-}
-
 e2e_start_program
-[ "$(row_ink 1)" -eq 0 ] || e2e_fail "the first start shows rows in an empty list"
+[ "$(e2e_row_ink 1)" -eq 0 ] || e2e_fail "the first start shows rows in an empty list"
 e2e_shot form-start
 
 # A site needs an existing category: Browse, Categories, Insert.
@@ -52,8 +45,8 @@ site_stored() { e2e_dump LINKDB.KSF | grep -q 'www.example.org/tools'; }
 e2e_wait_for 10 "the site was not stored" site_stored
 e2e_settle
 e2e_shot form-site-list
-[ "$(row_ink 1)" -gt 50 ] || e2e_fail "the new site is not in the list"
-[ "$(row_ink 2)" -eq 0 ] || e2e_fail "the list shows more than the one site"
+[ "$(e2e_row_ink 1)" -gt 50 ] || e2e_fail "the new site is not in the list"
+[ "$(e2e_row_ink 2)" -eq 0 ] || e2e_fail "the list shows more than the one site"
 
 # Help, About: a message box over the frame; Enter presses its OK.
 e2e_expect_change 100 "the About box" e2e_key alt+h a
@@ -83,7 +76,7 @@ EOF
 # A second start finds the site in the list.
 e2e_start_program
 e2e_shot form-site-list-restart
-[ "$(row_ink 1)" -gt 50 ] || e2e_fail "the site is not in the list after a restart"
+[ "$(e2e_row_ink 1)" -gt 50 ] || e2e_fail "the site is not in the list after a restart"
 e2e_quit
 
 e2e_say "passed; screenshots: ${e2e_shots[*]}"

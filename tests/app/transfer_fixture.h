@@ -194,6 +194,16 @@ protected:
     }
 
     void write_input(const std::string& contents) { ASSERT_TRUE(sk::test::platform_write_file(m_path, contents)); }
+
+    // Runs an Import over contents to its end; the sites LINKDB holds then.
+    template <typename Import>
+    std::vector<Site> import_sites(const std::string& contents)
+    {
+        write_input(contents);
+        Import import;
+        import.run_to_end();
+        return sites();
+    }
     std::string output() const { return sk::test::platform_read_file(m_path); }
 
     sk::test::PlatformTempDir m_dir;

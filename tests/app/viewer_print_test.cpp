@@ -20,6 +20,7 @@ namespace pp = sk::platform::print;
 using sk::test::PlatformTempDir;
 using sk::test::platform_read_file;
 using sk::test::platform_write_file;
+using sk::test::platform_write_script;
 
 class ViewerPrintChoice : public ::testing::Test {
 protected:
@@ -36,10 +37,8 @@ protected:
         pp::set_printer_choice({});
     }
     std::string script(const std::string& name, const std::string& body) {
-        const std::string path = m_dir.file(name);
-        EXPECT_TRUE(platform_write_file(path, "#!/bin/sh\n" + body));
-        EXPECT_EQ(::chmod(path.c_str(), 0755), 0);
-        return path;
+        EXPECT_TRUE(platform_write_script(m_dir.file(name), body)) << name;
+        return m_dir.file(name);
     }
 
     PlatformTempDir m_dir;

@@ -20,7 +20,7 @@ namespace {
 namespace pp = sk::platform::print;
 using sk::test::PlatformTempDir;
 using sk::test::platform_read_file;
-using sk::test::platform_write_file;
+using sk::test::platform_write_script;
 
 // Page objects of a PDF ("/Type /Page", not the "/Type /Pages" tree node).
 int page_objects(const std::string& pdf) {
@@ -140,10 +140,8 @@ protected:
         pp::set_printer_choice({});
     }
     std::string script(const std::string& name, const std::string& body) {
-        const std::string path = m_dir.file(name);
-        EXPECT_TRUE(platform_write_file(path, "#!/bin/sh\n" + body));
-        EXPECT_EQ(::chmod(path.c_str(), 0755), 0);
-        return path;
+        EXPECT_TRUE(platform_write_script(m_dir.file(name), body)) << name;
+        return m_dir.file(name);
     }
     PlatformTempDir m_dir;
 };

@@ -53,4 +53,8 @@ bool platform_write_file(const std::string& path, const std::string& contents) {
     return static_cast<bool>(out.flush());
 }
 
+bool platform_write_script(const std::string& path, const std::string& body) {
+    return platform_write_file(path, "#!/bin/sh\n" + body) && ::chmod(path.c_str(), 0755) == 0;
+}
+
 }  // namespace sk::test

@@ -24,5 +24,7 @@ private:
 // Whole contents of a file ("" when it cannot be read), and writing one.
 std::string platform_read_file(const std::string& path);
 bool platform_write_file(const std::string& path, const std::string& contents);
+// Writes an executable shell script: a "#!/bin/sh" line, then body.
+bool platform_write_script(const std::string& path, const std::string& body);
 
 }  // namespace sk::test

@@ -90,6 +90,34 @@ void write(const std::string& path, const std::vector<std::uint8_t>& b) {
     std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
 }
 
+// Changes the file through its page tree, as the driver's write path does, and
+// commits unless the change failed an assertion.
+template <typename Change>
+void change_through_tree(const std::string& file, Change change) {
+    KsfFile f(file);
+    ASSERT_EQ(f.open(0x12, false), 0);
+    ASSERT_EQ(f.refresh(), 0);
+    f.begin_tree_operation();
+    PageTree tree(f);
+    change(tree);
+    if (::testing::Test::HasFatalFailure()) return;
+    ASSERT_EQ(f.commit(), 0);
+}
+
+// Removes the first entry of key 0 of the table with number id and sets its
+// data counter to 7.
+void damage(const std::string& file, std::uint32_t id) {
+    change_through_tree(file, [id](PageTree& tree) {
+        Record r;
+        std::string entry_prefix(Id::of(id).view());
+        entry_prefix.push_back('\0');
+        ASSERT_EQ(tree.seek(entry_prefix, true, true, &r), 0);
+        ASSERT_EQ(r.key().substr(0, 5), entry_prefix);
+        ASSERT_EQ(tree.remove(r.key()), 0);
+        ASSERT_EQ(tree.replace(counter_record(Id::of(id), kCounterData, 7, 0)), 0);
+    });
+}
+
 }  // namespace
 
 TEST(KsfTool, InfoCheckAndDumpOfAGoodFile) {
@@ -171,21 +199,8 @@ TEST(KsfTool, RebuildRepairsKeysAndCountersAndKeepsTheData) {
     write(f, make_file(300));
     std::string before, out;
     ASSERT_EQ(run("dump", f, &before), 0);
-    {
-        // Lose a key entry and miscount the records, through the write path.
-        KsfFile file(f);
-        ASSERT_EQ(file.open(0x12, false), 0);
-        ASSERT_EQ(file.refresh(), 0);
-        file.begin_tree_operation();
-        PageTree tree(file);
-        Record r;
-        std::string entry_prefix(Id::of(1).view());
-        entry_prefix.push_back('\0');
-        ASSERT_EQ(tree.seek(entry_prefix, true, true, &r), 0);
-        ASSERT_EQ(tree.remove(r.key()), 0);
-        ASSERT_EQ(tree.replace(counter_record(Id::of(1), kCounterData, 7, 0)), 0);
-        ASSERT_EQ(file.commit(), 0);
-    }
+    // Lose a key entry and miscount the records, through the write path.
+    ASSERT_NO_FATAL_FAILURE(damage(f, 1));
     EXPECT_EQ(run("check", f, &out), 1);
     EXPECT_NE(out.find("has no key entry"), std::string::npos) << out;
     EXPECT_NE(out.find("data counter says 7"), std::string::npos) << out;
@@ -203,20 +218,14 @@ TEST(KsfTool, RebuildNamesARecordThatDuplicatesAUniqueKey) {
     Dir d;
     const std::string f = d.path + "/sites.ksf";
     write(f, make_file(5));
-    {
-        // A second data record with the image of record 3 and no key entry: the
-        // unique key cannot hold both.
-        KsfFile file(f);
-        ASSERT_EQ(file.open(0x12, false), 0);
-        ASSERT_EQ(file.refresh(), 0);
-        file.begin_tree_operation();
-        PageTree tree(file);
+    // A second data record with the image of record 3 and no key entry: the
+    // unique key cannot hold both.
+    ASSERT_NO_FATAL_FAILURE(change_through_tree(f, [](PageTree& tree) {
         Record r;
         ASSERT_EQ(tree.find(data_record(Id::of(1), Id::of(4), "").key(), &r), 0);
         ASSERT_EQ(tree.insert(data_record(Id::of(1), Id::of(900), r.data())), 0);
         ASSERT_EQ(tree.replace(counter_record(Id::of(1), kCounterData, 6, 0)), 0);
-        ASSERT_EQ(file.commit(), 0);
-    }
+    }));
     std::string out;
     EXPECT_EQ(run("check", f, &out), 1);
     ASSERT_EQ(run("rebuild", f, &out), 0) << out;
@@ -262,24 +271,6 @@ std::size_t lines_of(const std::string& s, const std::string& table) {
     return n;
 }
 
-// Removes the first entry of key 0 of the table with number id and sets its
-// data counter to 7.
-void damage(const std::string& file, std::uint32_t id) {
-    KsfFile f(file);
-    ASSERT_EQ(f.open(0x12, false), 0);
-    ASSERT_EQ(f.refresh(), 0);
-    f.begin_tree_operation();
-    PageTree tree(f);
-    Record r;
-    std::string entry_prefix(Id::of(id).view());
-    entry_prefix.push_back('\0');
-    ASSERT_EQ(tree.seek(entry_prefix, true, true, &r), 0);
-    ASSERT_EQ(r.key().substr(0, 5), entry_prefix);
-    ASSERT_EQ(tree.remove(r.key()), 0);
-    ASSERT_EQ(tree.replace(counter_record(Id::of(id), kCounterData, 7, 0)), 0);
-    ASSERT_EQ(f.commit(), 0);
-}
-
 }  // namespace
 
 TEST(KsfTool, TwoTablesWrittenInOneTransactionCheckCleanAndRebuildOneOrAll) {
@@ -320,8 +311,8 @@ TEST(KsfTool, TwoTablesWrittenInOneTransactionCheckCleanAndRebuildOneOrAll) {
     const std::uint32_t na = number_of("A"), nb = number_of("B");
     ASSERT_NE(na, 0u);
     ASSERT_NE(nb, 0u);
-    damage(f, na);
-    damage(f, nb);
+    ASSERT_NO_FATAL_FAILURE(damage(f, na));
+    ASSERT_NO_FATAL_FAILURE(damage(f, nb));
     ASSERT_EQ(run("check", f, &out), 1);
 
     // A table that is not there, or a file someone has open: nothing changes.

@@ -118,6 +118,14 @@ protected:
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         pd::headless::wait_until_idle(5000);
     }
+    // Posts the command of the menu item with the given field to w, as choosing it does.
+    static void command(Window& w, std::int32_t field) {
+        pd::Message m;
+        m.code = pd::kMsgCommand;
+        m.window = w.handle();
+        m.wparam = static_cast<std::uint32_t>(field) + 0x4000;
+        pd::post_message(m);
+    }
     // Lets the other threads run until done() holds; false after timeout_ms.
     template <typename Done>
     static bool wait_until(Done done, int timeout_ms = 5000) {

@@ -94,8 +94,18 @@ pd::MenuId submenu(pd::MenuId menu, int i) {
     return e.submenu;
 }
 
+struct FrameRun;
+struct ChildRun;
+
 class FrameTest : public EngineTest {
 protected:
+    // The frame started on its thread and open.
+    static bool start_frame(FrameRun& run);
+    // A child started on its thread and open.
+    static bool start_child(ChildRun& run, const char* definition = "CHILD$WINDOW");
+    // Closes the frame, its children first, and waits for every thread to end.
+    static bool close_frame(FrameRun& run);
+
     void SetUp() override {
         EngineTest::SetUp();
         ASSERT_TRUE(initialise_engine());
@@ -103,13 +113,6 @@ protected:
         static bool registered = false;
         if (!registered) test::register_source("frame-test", kSource);
         registered = true;
-    }
-    static void command(Window& w, std::int32_t field) {
-        pd::Message m;
-        m.code = pd::kMsgCommand;
-        m.window = w.handle();
-        m.wparam = static_cast<std::uint32_t>(field) + 0x4000;
-        pd::post_message(m);
     }
 };
 
@@ -337,10 +340,23 @@ void run_child(ChildRun& run, const char* definition = "CHILD$WINDOW") {
     run.done = true;
 }
 
+bool FrameTest::start_frame(FrameRun& run) {
+    return start([&run] { run_frame(run); }) != 0 && wait_until([&run] { return run.open.load(); });
+}
+
+bool FrameTest::start_child(ChildRun& run, const char* definition) {
+    return start([&run, definition] { run_child(run, definition); }) != 0 &&
+           wait_until([&run] { return run.open.load(); });
+}
+
+bool FrameTest::close_frame(FrameRun& run) {
+    run.frame->post(kEventCloseWindow);
+    return wait_until([&run] { return run.done.load(); }, 8000) && wait_for_threads();
+}
+
 TEST_F(FrameTest, FrameOpensWithItsMenuAndClosesItsChildrenFirst) {
     FrameRun fr;
-    ASSERT_NE(start([&] { run_frame(fr); }), 0);
-    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ASSERT_TRUE(start_frame(fr));
     EXPECT_EQ(fr.mdi_on_frame_thread.load(), kErrorMdiOnAppThread);
     Window* frame = fr.frame;
     ASSERT_NE(frame, nullptr);
@@ -400,16 +416,13 @@ TEST_F(FrameTest, FrameOpensWithItsMenuAndClosesItsChildrenFirst) {
 
 TEST_F(FrameTest, ChildTakingOverTheMaximisedStateGetsItsControlsFocusBack) {
     FrameRun fr;
-    ASSERT_NE(start([&] { run_frame(fr); }), 0);
-    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ASSERT_TRUE(start_frame(fr));
     ChildRun a, b;
-    ASSERT_NE(start([&] { run_child(a, "FORM$CHILD"); }), 0);
-    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    ASSERT_TRUE(start_child(a, "FORM$CHILD"));
     settle();
     const WindowId two = a.window->control(2)->window();
     ASSERT_TRUE(pd::set_focus(two));
-    ASSERT_NE(start([&] { run_child(b, "FORM$CHILD"); }), 0);
-    ASSERT_TRUE(wait_until([&] { return b.open.load(); }));
+    ASSERT_TRUE(start_child(b, "FORM$CHILD"));
     settle();
     EXPECT_EQ(pd::focus_window(), b.window->control(1)->window());
     ASSERT_TRUE(pd::maximize_window(b.window->handle()));
@@ -422,18 +435,14 @@ TEST_F(FrameTest, ChildTakingOverTheMaximisedStateGetsItsControlsFocusBack) {
     EXPECT_EQ(pd::focus_window(), two);
     EXPECT_EQ(a.window->focused_control(), a.window->control(2));
 
-    fr.frame->post(kEventCloseWindow);
-    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
-    EXPECT_TRUE(wait_for_threads());
+    EXPECT_TRUE(close_frame(fr));
 }
 
 TEST_F(FrameTest, ScreenshotOfTheFrameWithItsFileMenuOpen) {
     FrameRun fr;
-    ASSERT_NE(start([&] { run_frame(fr); }), 0);
-    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ASSERT_TRUE(start_frame(fr));
     ChildRun a;
-    ASSERT_NE(start([&] { run_child(a); }), 0);
-    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    ASSERT_TRUE(start_child(a));
     Window* frame = fr.frame;
     set_zone_text(*frame, 0, "Ready");
     const pd::Rect r = pd::screen_rect(frame->handle());
@@ -446,9 +455,7 @@ TEST_F(FrameTest, ScreenshotOfTheFrameWithItsFileMenuOpen) {
     hl::press_key(pd::kVkEscape);
     hl::press_key(pd::kVkEscape);
     settle();
-    frame->post(kEventCloseWindow);
-    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
-    EXPECT_TRUE(wait_for_threads());
+    EXPECT_TRUE(close_frame(fr));
 }
 
 
@@ -463,8 +470,7 @@ void press_alt(char letter) {
 // with the frame alone and with a child whose control gets its focus back.
 TEST_F(FrameTest, ClosingAModalWindowGivesTheKeyboardBackToTheFrame) {
     FrameRun fr;
-    ASSERT_NE(start([&] { run_frame(fr); }), 0);
-    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ASSERT_TRUE(start_frame(fr));
     const auto modal_then_menu = [&](const char* round) {
         std::atomic<Window*> modal{nullptr};
         std::atomic<bool> closed{false};
@@ -499,17 +505,14 @@ TEST_F(FrameTest, ClosingAModalWindowGivesTheKeyboardBackToTheFrame) {
     modal_then_menu("frame alone");
 
     ChildRun a;
-    ASSERT_NE(start([&] { run_child(a, "MSG$CHILD"); }), 0);
-    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    ASSERT_TRUE(start_child(a, "MSG$CHILD"));
     settle();
     const WindowId one = a.window->control(1)->window();
     EXPECT_EQ(pd::focus_window(), one);
     modal_then_menu("with a child");
     EXPECT_EQ(pd::focus_window(), one);
 
-    fr.frame->post(kEventCloseWindow);
-    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
-    EXPECT_TRUE(wait_for_threads());
+    EXPECT_TRUE(close_frame(fr));
 }
 
 // Highlighting an entry shows its message in the frame's first zone: a plain item
@@ -518,8 +521,7 @@ TEST_F(FrameTest, ClosingAModalWindowGivesTheKeyboardBackToTheFrame) {
 // menu closes. A child's private copy of the bar answers the same way.
 TEST_F(FrameTest, HighlightedMenuEntriesShowTheirMessagesSubmenusIncluded) {
     FrameRun fr;
-    ASSERT_NE(start([&] { run_frame(fr); }), 0);
-    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ASSERT_TRUE(start_frame(fr));
     set_zone_text(*fr.frame, 0, "Ready");
     StatusBar* bar = status_bar_of(*fr.frame);
     ASSERT_NE(bar, nullptr);
@@ -548,35 +550,29 @@ TEST_F(FrameTest, HighlightedMenuEntriesShowTheirMessagesSubmenusIncluded) {
     walk_file_menu("frame's bar");
 
     ChildRun a;
-    ASSERT_NE(start([&] { run_child(a); }), 0);
-    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    ASSERT_TRUE(start_child(a));
     ASSERT_TRUE(set_menu_item_enabled(*a.window, -10, false));
     settle();
     ASSERT_EQ(pd::window_menu(fr.frame->handle()), menu_bar_of(*a.window));
     walk_file_menu("child's copy");
 
-    fr.frame->post(kEventCloseWindow);
-    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
-    EXPECT_TRUE(wait_for_threads());
+    EXPECT_TRUE(close_frame(fr));
 }
 
 // The first zone follows the active child: its focused control's message, and the
 // zone's own text again for a child without one, whichever way it became active.
 TEST_F(FrameTest, FirstZoneFollowsTheActiveChildAndFallsBackToItsOwnText) {
     FrameRun fr;
-    ASSERT_NE(start([&] { run_frame(fr); }), 0);
-    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ASSERT_TRUE(start_frame(fr));
     set_zone_text(*fr.frame, 0, "Ready");
     StatusBar* bar = status_bar_of(*fr.frame);
     ASSERT_NE(bar, nullptr);
 
     ChildRun a, b;
-    ASSERT_NE(start([&] { run_child(a, "MSG$CHILD"); }), 0);
-    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    ASSERT_TRUE(start_child(a, "MSG$CHILD"));
     settle();
     EXPECT_EQ(bar->first_zone_text(), "Pressing one");
-    ASSERT_NE(start([&] { run_child(b); }), 0);  // no controls, no message
-    ASSERT_TRUE(wait_until([&] { return b.open.load(); }));
+    ASSERT_TRUE(start_child(b));  // no controls, no message
     settle();
     EXPECT_EQ(bar->first_zone_text(), "Ready");
     hl::press_key(pd::kVkF1 + 5, pd::kModControl);  // Ctrl+F6: back to the first child
@@ -589,9 +585,7 @@ TEST_F(FrameTest, FirstZoneFollowsTheActiveChildAndFallsBackToItsOwnText) {
     ASSERT_EQ(pd::mdi_active_child(fr.frame->mdi_client()), b.window->handle());
     EXPECT_EQ(bar->first_zone_text(), "Ready");
 
-    fr.frame->post(kEventCloseWindow);
-    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
-    EXPECT_TRUE(wait_for_threads());
+    EXPECT_TRUE(close_frame(fr));
 }
 
 // Only a definition with the maximize bit gives a window a working maximize box;
@@ -609,17 +603,13 @@ TEST_F(FrameTest, OnlyChildrenAndWindowsThatAskForItGetAMaximizeBox) {
     form.close();
 
     FrameRun fr;
-    ASSERT_NE(start([&] { run_frame(fr); }), 0);
-    ASSERT_TRUE(wait_until([&] { return fr.open.load(); }));
+    ASSERT_TRUE(start_frame(fr));
     EXPECT_TRUE(pd::window_style(fr.frame->handle()) & pd::kStyleMaximizeBox);
     ChildRun a;
-    ASSERT_NE(start([&] { run_child(a); }), 0);
-    ASSERT_TRUE(wait_until([&] { return a.open.load(); }));
+    ASSERT_TRUE(start_child(a));
     EXPECT_TRUE(pd::window_style(a.window->handle()) & pd::kStyleMaximizeBox);
     EXPECT_TRUE(has_maximize_entry(a.window->handle()));
-    fr.frame->post(kEventCloseWindow);
-    ASSERT_TRUE(wait_until([&] { return fr.done.load(); }, 8000));
-    EXPECT_TRUE(wait_for_threads());
+    EXPECT_TRUE(close_frame(fr));
 }
 
 }  // namespace

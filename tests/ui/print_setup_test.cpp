@@ -2,8 +2,6 @@
 // keeps and Cancel leaves alone, the profile it is kept in, and the dialog reached
 // through a menu item's standard action with and without a frame. A screenshot
 // for a look by eye: /tmp/print-setup.png.
-#include <sys/stat.h>
-
 #include <atomic>
 
 #include "engine_test_support.h"
@@ -21,7 +19,7 @@ namespace hl = sk::platform::display::headless;
 namespace pp = sk::platform::print;
 using sk::test::PlatformTempDir;
 using sk::test::platform_read_file;
-using sk::test::platform_write_file;
+using sk::test::platform_write_script;
 
 const char* kSource = R"(
 module "TEST$printsetup"
@@ -126,10 +124,8 @@ protected:
         keep_print_setup_in("");
     }
     std::string script(const std::string& name, const std::string& body) {
-        const std::string path = m_dir.file(name);
-        EXPECT_TRUE(platform_write_file(path, "#!/bin/sh\n" + body));
-        EXPECT_EQ(::chmod(path.c_str(), 0755), 0);
-        return path;
+        EXPECT_TRUE(platform_write_script(m_dir.file(name), body)) << name;
+        return m_dir.file(name);
     }
 
     // Opens the dialog on a procedure thread; the test answers it from here.
@@ -261,14 +257,6 @@ void run_window(WindowType type, const char* module, const char* name, WindowRun
         run.window = nullptr;
     }
     run.done = true;
-}
-
-void command(Window& w, std::int32_t field) {
-    pd::Message m;
-    m.code = pd::kMsgCommand;
-    m.window = w.handle();
-    m.wparam = static_cast<std::uint32_t>(field) + 0x4000;
-    pd::post_message(m);
 }
 
 TEST_F(PrintSetupTest, StandardAction16OpensTheDialogWithoutAFrame) {
