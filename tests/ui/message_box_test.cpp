@@ -187,7 +187,10 @@ window "PROC$SHOWN" {
     hl::press_key(pd::kVkReturn);
     ASSERT_TRUE(wait_until([&] { return !pd::is_window(refusal); }));
     done = true;
-    pd::post_message(pd::Message{pd::kMsgClose, hl::find_window_by_text("Still here")});
+    pd::Message close;
+    close.code = pd::kMsgClose;
+    close.window = hl::find_window_by_text("Still here");
+    pd::post_message(close);
     EXPECT_TRUE(wait_for_threads());
 }
 
