@@ -189,7 +189,7 @@ ListFormat parse_list_format(std::string_view text, const UnitScale& scale, int 
             Modifiers m = read_modifiers(r, scale);
             if (in_group)
                 out.groups.push_back(ListGroup{group_start, out.columns.size() - group_start, m.header, m.flags,
-                                               m.has_header_justify ? m.header_justify : kJustifyLeft,
+                                               m.has_header_justify ? m.header_justify : std::uint8_t{kJustifyLeft},
                                                m.header_indent});
             in_group = false;
             continue;
