@@ -95,7 +95,15 @@ struct Loop {
 
     void button(std::int32_t f) {
         take_list_selection();
-        page.get_record();
+        const bool read_back = page.get_record();
+        if ((f == s.change || f == s.remove) && page.has_entries() && !read_back) {
+            // The highlighted site could not be read back: another station has
+            // deleted it, or the file failed. Nothing is changed or deleted in its
+            // name; the page is built again from what the file holds now.
+            forced = true;
+            refresh();
+            return;
+        }
         if (f == s.insert) update(RequestInsert);
         else if (f == s.change) update(RequestChange);
         else if (f == s.remove) update(RequestDelete);

@@ -77,9 +77,17 @@ int begin_transaction(int wait_seconds, std::initializer_list<sd::FileControlBlo
     return 0;
 }
 
+// Whether the file still takes part in an open transaction. One COMMIT or
+// ROLLBACK ends the whole transaction, every enlisted file with it, and the
+// driver then refuses a second one on a file it has already ended.
+bool still_enlisted(const sd::FileControlBlock* file) {
+    return file->state != nullptr && (file->state->state_word & sd::kStateInTransaction) != 0;
+}
+
 int commit_transaction(std::initializer_list<sd::FileControlBlock*> files) {
     int first_failure = 0;
     for (sd::FileControlBlock* file : files) {
+        if (!still_enlisted(file)) continue;
         const int result = sd::commit(file);
         if (result != 0 && first_failure == 0) first_failure = result;
     }
@@ -90,7 +98,8 @@ void rollback_transaction(std::initializer_list<sd::FileControlBlock*> files) {
     // The message about what failed has been shown already; the rollback's own
     // outcome must not replace the error state the caller may still report.
     sk::rt::push_error_state();
-    for (sd::FileControlBlock* file : files) sd::rollback(file);
+    for (sd::FileControlBlock* file : files)
+        if (still_enlisted(file)) sd::rollback(file);
     sk::rt::pop_error_state();
 }
 
