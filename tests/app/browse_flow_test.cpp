@@ -66,13 +66,7 @@ protected:
         sk::test::memory_store_clear();
         ASSERT_EQ(install_file_driver("KESTREL", sk::test::memory_entry), 2);
         sk::rt::clear_error();
-        sk::rt::set_message_presenter([this](const sk::rt::MessageRequest& r) {
-            boxes.push_back(std::string(r.caption) + "|" + std::string(r.text));
-            if (answers.empty()) return int(sk::rt::kButtonOk);
-            const int a = answers.front();
-            answers.pop_front();
-            return a;
-        });
+        sk::app::test::record_boxes(boxes, answers);
         use_categories();
         use_linkdb();
         frame_done = false;

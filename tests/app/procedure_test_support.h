@@ -6,16 +6,30 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "platform/display/headless.h"
 #include "platform/display/menu.h"
+#include "runtime/halt.h"
 #include "ui/thread.h"
 #include "ui/window.h"
 
 namespace sk::app::test {
+
+// Message boxes shown as "caption|text" in boxes and answered from answers,
+// in turn; OK once answers is empty.
+inline void record_boxes(std::vector<std::string>& boxes, std::deque<int>& answers) {
+    sk::rt::set_message_presenter([&boxes, &answers](const sk::rt::MessageRequest& r) {
+        boxes.push_back(std::string(r.caption) + "|" + std::string(r.text));
+        if (answers.empty()) return int(sk::rt::kButtonOk);
+        const int a = answers.front();
+        answers.pop_front();
+        return a;
+    });
+}
 
 // Points the per-user configuration (where the window positions file lives) at
 // a directory of the test's own while it lives, so that runs and tests never see

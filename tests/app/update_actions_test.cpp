@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/dictionary.h"
+#include "procedure_test_support.h"
 #include "data/file_layer.h"
 #include "data/operations.h"
 #include "runtime/error.h"
@@ -27,13 +28,7 @@ protected:
         sk::test::memory_store_clear();
         ASSERT_EQ(install_file_driver("KESTREL", sk::test::memory_entry), 2);
         sk::rt::clear_error();
-        sk::rt::set_message_presenter([this](const sk::rt::MessageRequest& r) {
-            boxes.push_back(std::string(r.caption) + "|" + std::string(r.text));
-            if (answers.empty()) return int(sk::rt::kButtonOk);
-            const int a = answers.front();
-            answers.pop_front();
-            return a;
-        });
+        sk::app::test::record_boxes(boxes, answers);
         use_categories();
         use_linkdb();
     }
