@@ -36,6 +36,7 @@ struct Found {
     std::string key;   // the key part the sequence stands on
     Id recno;
     std::string disk;
+    Record entry;      // the record the step met last
 };
 
 // One step of the sequence in direction forward; the sequence itself is not moved.
@@ -44,7 +45,9 @@ int step(KsfTable& t, bool forward, Found* out) {
     if (key_order && static_cast<std::size_t>(t.sequence_key) >= t.keys.size()) return sk::rt::kRecordNotAvailable;
     const KeyInfo* key = key_order ? &t.keys[t.sequence_key] : nullptr;
     const std::string prefix = key_order ? key_prefix(t, *key) : data_prefix(t);
-    std::string from;
+    // The search key is built in out->key, whose buffer a caller may reuse.
+    std::string& from = out->key;
+    from.clear();
     bool inclusive = true;
     switch (t.sequence) {
         case kSeqFileStart:
@@ -67,18 +70,18 @@ int step(KsfTable& t, bool forward, Found* out) {
             }
             break;
         case kSeqKeyPosition:
-            from = t.position;
+            from.assign(t.position);
             break;
         case kSeqContinueFile:
         case kSeqContinueKey:
-            from = t.position;
+            from.assign(t.position);
             inclusive = false;
             break;
         default:
             return sk::rt::kRecordNotAvailable;
     }
+    Record& r = out->entry;
     for (;;) {
-        Record r;
         const int rc = tree_result(tree_of(*t.file).seek(from, forward, inclusive, &r));
         if (rc == kTreeNone) return sk::rt::kRecordNotAvailable;
         if (rc != 0) return rc;
@@ -94,7 +97,6 @@ int step(KsfTable& t, bool forward, Found* out) {
             // An entry whose data record is missing is skipped.
             if (read_data(t, out->recno, &out->disk) != 0) continue;
         }
-        out->key.swap(from);
         return 0;
     }
 }
@@ -124,7 +126,9 @@ int deliver(KsfTable& t, const Found& f) {
 // can finish its statement.
 template <class F>
 int with_hold_retry(KsfTable& t, F attempt) {
-    const std::uint32_t start = sk::platform::tick_hundredths();
+    // Only a HOLD request can make a read wait and retry, so only then is the
+    // clock read (a system call's worth of time on every NEXT otherwise).
+    const std::uint32_t start = t.hold_requested ? sk::platform::tick_hundredths() : 0;
     for (;;) {
         Bracket bracket(*t.file);
         int rc = bracket.begin(false);
@@ -145,7 +149,8 @@ int with_hold_retry(KsfTable& t, F attempt) {
 
 int do_next(KsfTable& t, bool forward) {
     return with_hold_retry(t, [&]() -> int {
-        Found f;
+        // Kept per thread so that a run of NEXTs reuses the buffers.
+        thread_local Found f;
         if (int rc = step(t, forward, &f)) return rc;
         if (int rc = deliver(t, f)) return rc;
         t.position = f.key;

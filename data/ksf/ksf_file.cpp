@@ -4,6 +4,7 @@
 #include "data/ksf/ksf_file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <set>
 
@@ -174,27 +175,41 @@ int KsfFile::allocate_id(Id* out) {
 // ---------------------------------------------------------------------------
 // Page cache
 
+void KsfFile::content_changed() {
+    static std::atomic<std::uint64_t> versions{0};
+    m_content_version = versions.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
 void KsfFile::set_root(PageRef r) {
+    content_changed();
     tree_changed();
     m_root = r;
     m_header_dirty = true;
 }
 
 int KsfFile::load(PageRef r, KsfPage** out) {
+    // Descents load the root again and again: the last page handed out is
+    // checked before the hash look-up.
+    if (m_last_loaded != nullptr && m_last_loaded_stamp == m_entries_stamp && m_last_loaded->page->ref() == r) {
+        touch(*m_last_loaded);
+        *out = m_last_loaded->page.get();
+        return 0;
+    }
     auto it = m_pages.find(r);
     if (it != m_pages.end()) {
         touch(it->second);
         *out = it->second.page.get();
+        m_last_loaded = &it->second;
+        m_last_loaded_stamp = m_entries_stamp;
         return 0;
     }
     if (r < 0) return 36;
     std::vector<std::uint8_t> image;
     if (int rc = read_page_image(m_file, m_header, m_journal, r, &image, m_cipher.get())) return rc;
-    PageContent content;
-    if (int rc = decode_page_image(image.data(), image.size(), &content)) return rc;
-    if (content.own_offset != page_offset(r)) return 36;
-    auto page = std::make_unique<KsfPage>(r, content.level);
-    if (!page->assign(content)) return 36;
+    auto page = std::make_unique<KsfPage>(r, 0);
+    std::uint32_t own_offset = 0;
+    if (int rc = page->decode(image.data(), image.size(), &own_offset)) return rc;
+    if (own_offset != page_offset(r)) return 36;
     *out = cache(std::move(page));
     trim_cache();
     return 0;
@@ -230,7 +245,8 @@ KsfPage* KsfFile::cache(std::unique_ptr<KsfPage> page) {
     c.charged = c.page->estimated();
     m_cache_bytes += c.charged;
     KsfPage* p = c.page.get();
-    m_pages.emplace(r, std::move(c));
+    auto placed = m_pages.emplace(r, std::move(c));
+    p->store_entry = &placed.first->second;
     return p;
 }
 
@@ -246,6 +262,7 @@ void KsfFile::uncache(std::unordered_map<PageRef, Cached>::iterator it) {
 
 KsfPage* KsfFile::create(unsigned level) {
     const PageRef r = m_next_new--;
+    content_changed();
     KsfPage* p = cache(std::make_unique<KsfPage>(r, level));
     p->set_dirty(true);
     m_dirty.insert(p);
@@ -254,6 +271,7 @@ KsfPage* KsfFile::create(unsigned level) {
 }
 
 void KsfFile::release(KsfPage* page) {
+    content_changed();
     tree_changed();
     const PageRef r = page->ref();
     if (auto it = m_pages.find(r); it != m_pages.end()) uncache(it);
@@ -262,6 +280,7 @@ void KsfFile::release(KsfPage* page) {
 }
 
 void KsfFile::mark_dirty(KsfPage* page) {
+    content_changed();
     page->set_dirty(true);
     m_dirty.insert(page);
     m_images.erase(page);
@@ -270,10 +289,11 @@ void KsfFile::mark_dirty(KsfPage* page) {
 
 template <std::size_t N>
 KsfFile::LeafHint* KsfFile::find_hint(LeafHint (&hints)[N], std::string_view key, unsigned level) {
+    const std::uint64_t head = key_head(key);
     for (LeafHint& h : hints) {
         if (h.version != m_tree_version || h.cached == nullptr) continue;
-        if (h.has_low && compare_keys(key, h.low) < 0) continue;
-        if (h.has_high && compare_keys(key, h.high) >= 0) continue;
+        if (h.has_low && (head < h.low_head || (head == h.low_head && compare_keys(key, h.low) < 0))) continue;
+        if (h.has_high && (head > h.high_head || (head == h.high_head && compare_keys(key, h.high) >= 0))) continue;
         if (h.cached->page->level() != level) continue;
         touch(*h.cached);
         h.used = ++m_hint_clock;
@@ -285,15 +305,15 @@ KsfFile::LeafHint* KsfFile::find_hint(LeafHint (&hints)[N], std::string_view key
 template <std::size_t N>
 void KsfFile::remember(LeafHint (&hints)[N], KsfPage* page, const std::string_view* low, const std::string_view* high) {
     if (!m_hints_on) return;
-    auto it = m_pages.find(page->ref());
-    if (it == m_pages.end() || it->second.page.get() != page) return;
+    Cached* entry = static_cast<Cached*>(page->store_entry);
+    if (entry == nullptr || entry->page.get() != page) return;
     // The page's own hint if it has one, else a spent one, else the least used.
     LeafHint* slot = nullptr;
     LeafHint* spent = nullptr;
     LeafHint* least = &hints[0];
     for (LeafHint& h : hints) {
         const bool valid = h.version == m_tree_version && h.cached != nullptr;
-        if (valid && h.cached == &it->second) {
+        if (valid && h.cached == entry) {
             slot = &h;
             break;
         }
@@ -303,11 +323,12 @@ void KsfFile::remember(LeafHint (&hints)[N], KsfPage* page, const std::string_vi
     if (slot == nullptr) slot = spent != nullptr ? spent : least;
     LeafHint& h = *slot;
     h.used = ++m_hint_clock;
-    h.cached = &it->second;
+    h.cached = entry;
     h.has_low = low != nullptr;
     h.has_high = high != nullptr;
     h.low.assign(low ? *low : std::string_view());
-    h.high.assign(high ? *high : std::string_view());
+    h.low_head = key_head(h.low);
+    set_high(h, high ? *high : std::string_view());
     h.version = m_tree_version;
 }
 
@@ -350,7 +371,7 @@ void KsfFile::leaf_split(KsfPage* left, KsfPage* right) {
         std::string high;
         if (h.has_high) high = h.high;
         const bool had_high = h.has_high;
-        h.high.assign(split_at);
+        set_high(h, split_at);
         h.has_high = true;
         const std::string_view high_view = high;
         remember_leaf(right, &split_at, had_high ? &high_view : nullptr);
@@ -408,6 +429,7 @@ void KsfFile::trim_cache() {
 }
 
 void KsfFile::drop_cache() {
+    content_changed();
     tree_changed();
     ++m_entries_stamp;
     m_pages.clear();

@@ -6,7 +6,9 @@
 // the commit protocol as numbered invariants (L1.., C1..).
 #pragma once
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <list>
 #include <map>
@@ -39,7 +41,7 @@ using JournalDecisionHook = bool (*)(KsfFile& file, const Header& journal_header
 
 class KsfFile : public PageStore {
 public:
-    explicit KsfFile(std::string path) : m_path(std::move(path)) {}
+    explicit KsfFile(std::string path) : m_path(std::move(path)) { content_changed(); }
     ~KsfFile() override;
     KsfFile(const KsfFile&) = delete;
     KsfFile& operator=(const KsfFile&) = delete;
@@ -93,6 +95,12 @@ public:
     void remember_index(KsfPage* page, const std::string_view* low, const std::string_view* high) override;
     void index_split(KsfPage* left) override { forget(m_index_hints, left); }
     void ranges_changed() override { tree_changed(); }
+    // Changes whenever any record of the file may have changed: a page
+    // changed, made or given up, the root moved, or the cache dropped (a
+    // reload, a rollback, another station's commit). Unique across all files
+    // of the process, so that a summary built from one file's records at one
+    // version can never be taken for another's.
+    std::uint64_t content_version() const { return m_content_version; }
     // Tests: without hints every lookup and insertion descends from the root.
     void set_leaf_hints(bool on) {
         m_hints_on = on;
@@ -166,6 +174,9 @@ private:
     struct LeafHint {
         Cached* cached = nullptr;
         std::string low, high;
+        // The first 8 bytes of low and high as big-endian numbers, zero-filled:
+        // most keys fall outside a range on these alone (key_head()).
+        std::uint64_t low_head = 0, high_head = 0;
         bool has_low = false, has_high = false;
         std::uint64_t version = 0;
         std::uint64_t used = 0;  // m_hint_clock at its last use: the least used one is replaced
@@ -173,8 +184,23 @@ private:
     // Enough for the leaves one ADD keeps returning to (counters, data
     // records, memos, the current end of a key) beside the ones it visits once.
     static constexpr std::size_t kLeafHints = 8;
+    // The first 8 bytes of key as a big-endian number, zero-filled. Order
+    // preserving, though not strictly: head(a) < head(b) means a < b.
+    static std::uint64_t key_head(std::string_view key) {
+        unsigned char b[8] = {};
+        if (!key.empty()) std::memcpy(b, key.data(), key.size() < 8 ? key.size() : 8);
+        std::uint64_t v;
+        std::memcpy(&v, b, 8);
+        if constexpr (std::endian::native == std::endian::little) v = __builtin_bswap64(v);
+        return v;
+    }
+    void set_high(LeafHint& h, std::string_view high) {
+        h.high.assign(high);
+        h.high_head = key_head(high);
+    }
     // A change that may move the key range of any leaf ends every hint.
     void tree_changed() { ++m_tree_version; }
+    void content_changed();
     void forget_leaf(const Cached* c) {
         for (LeafHint& h : m_hints)
             if (h.cached == c) h.cached = nullptr;
@@ -260,6 +286,11 @@ private:
     std::uint64_t m_hint_clock = 0;
     std::uint64_t m_tree_version = 1;
     std::uint64_t m_entries_stamp = 1;  // advances whenever a cache entry goes
+    // The cache entry of the page load() handed out last, good while no entry
+    // has left the cache since (stamp) and the page still has that reference.
+    Cached* m_last_loaded = nullptr;
+    std::uint64_t m_last_loaded_stamp = 0;
+    std::uint64_t m_content_version = 0;  // see content_version(); set by the constructor
     bool m_hints_on = true;
     std::list<PageRef> m_lru;  // the cached pages, most recently used first
     std::unordered_set<KsfPage*> m_dirty;  // the cached pages marked dirty

@@ -278,7 +278,76 @@ int write_memos(KsfTable& t, Id recno) {
     return 0;
 }
 
+namespace {
+
+// Memo reads at one content version before a summary is considered, and the
+// share of the table's records they must reach: building scans every memo
+// chunk of the table, which the reads it saves must pay for.
+constexpr std::uint64_t kSummaryFirstCheck = 512;
+constexpr std::uint64_t kSummaryCheckEvery = 1024;
+constexpr std::uint64_t kSummaryReadShare = 32;
+
+// Fills s from the table's memo chunks; false when a key in the memo range
+// is too short to name a record.
+bool build_memo_summary(KsfTable& t, MemoSummary* s) {
+    std::string prefix(t.table.view());
+    prefix.push_back(static_cast<char>(kKindMemo));
+    const std::size_t recno_at = prefix.size(), memo_at = prefix.size() + kIdSize;
+    bool sound = true;
+    s->irregular.clear();
+    const int rc = tree_result(tree_of(*t.file).scan(prefix, [&](std::string_view key, std::string_view data) {
+        if (key.size() < memo_at) {
+            sound = false;
+            return false;
+        }
+        const std::uint32_t recno = get_be32(bytes_of(key) + recno_at);
+        // An empty memo as written: chunk 0 of a declared memo, length 0.
+        const bool empty_chunk = key.size() == memo_at + 3 &&
+                                 static_cast<std::uint8_t>(key[memo_at]) < t.memos.size() && key[memo_at + 1] == 0 &&
+                                 key[memo_at + 2] == 0 && data.size() == 4 && get_le32(bytes_of(data)) == 0;
+        if (!empty_chunk && (s->irregular.empty() || s->irregular.back() != recno)) s->irregular.push_back(recno);
+        return true;
+    }));
+    return rc == 0 && sound;
+}
+
+}  // namespace
+
+bool memos_known_empty(KsfTable& t, Id recno) {
+    MemoSummary& s = t.memo_summary;
+    const std::uint64_t version = t.file->content_version();
+    if (s.version != version) {
+        s.version = version;
+        s.reads = 0;
+        s.built = s.unusable = false;
+        s.irregular.clear();
+    }
+    if (!s.built) {
+        if (s.unusable) return false;
+        const std::uint64_t reads = ++s.reads;
+        if (reads < kSummaryFirstCheck || (reads - kSummaryFirstCheck) % kSummaryCheckEvery != 0) return false;
+        std::uint32_t records = 0, mark = 0;
+        if (read_counter(t, kCounterData, &records, &mark) != 0) return false;
+        if (reads * kSummaryReadShare < records) return false;
+        s.unusable = !build_memo_summary(t, &s);
+        // Reading the pages must not have changed anything; if it did, the
+        // summary belongs to no version.
+        s.built = !s.unusable && t.file->content_version() == version;
+        if (!s.built) return false;
+    }
+    return !std::binary_search(s.irregular.begin(), s.irregular.end(), recno.value());
+}
+
 int read_memos(KsfTable& t, Id recno) {
+    if (t.memos.empty()) return 0;
+    if (memos_known_empty(t, recno)) {
+        for (MemoInfo& m : t.memos) {
+            if (m.block == nullptr || m.block->buffer == nullptr) continue;
+            std::memset(m.block->buffer, ' ', m.size);
+            m.used = 0;
+        }
+        return 0;
+    }
     for (std::size_t i = 0; i < t.memos.size(); ++i) {
         MemoInfo& m = t.memos[i];
         std::vector<Record> chunks;

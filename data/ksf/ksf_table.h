@@ -49,6 +49,19 @@ enum SequenceMode : int {
     kSeqContinueKey = 10,
 };
 
+// Which of a table's records have a memo that is not plainly empty, so that
+// reading a record whose memos are all empty needs no lookup of its memo
+// chunks. Built from the table's memo chunks once enough memo reads have
+// run since the file last changed, and good while the file's content version
+// is the one it was built at.
+struct MemoSummary {
+    std::uint64_t version = 0;          // the file's content version it belongs to
+    std::uint64_t reads = 0;            // memo reads at that version
+    bool built = false;
+    bool unusable = false;              // the memo range holds a key that names no record
+    std::vector<std::uint32_t> irregular;  // ascending: records with memo chunks other than an empty chunk 0
+};
+
 struct KsfTable : sk::data::DriverStateBase {
     sk::data::FileControlBlock* fcb = nullptr;
     std::string physical;      // full path of the physical file
@@ -82,6 +95,7 @@ struct KsfTable : sk::data::DriverStateBase {
     bool watched = false;
     std::string read_copy;          // the disk image of the current record as read
     bool table_locked = false;
+    MemoSummary memo_summary;
 };
 
 inline KsfTable* ksf_table(sk::data::FileControlBlock* file) { return static_cast<KsfTable*>(file->state); }
@@ -123,6 +137,9 @@ int write_counter(KsfTable& t, std::uint8_t which, std::uint32_t entries, std::u
 // Memos of record recno: written from the memo buffers, read into them, removed.
 int write_memos(KsfTable& t, Id recno);
 int read_memos(KsfTable& t, Id recno);
+// Whether every memo of record recno is known to be empty (no chunks, or an
+// empty chunk 0 alone) without a lookup. False when that is not known.
+bool memos_known_empty(KsfTable& t, Id recno);
 int remove_memos(KsfTable& t, Id recno);
 void clear_memos(KsfTable& t);
 

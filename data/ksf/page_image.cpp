@@ -135,13 +135,18 @@ void encode_record_area(const std::vector<Record>& records, std::vector<std::uin
     for (const Record& r : records) encoder.add(r.key(), r.data());
 }
 
-bool decode_record_area(const std::uint8_t* area, std::size_t n, std::size_t count, std::vector<Record>* out) {
-    out->clear();
+namespace {
+
+// Decodes count records from area[0..n), handing each to add(key, data) in
+// order; the views are good for the call only. False when the records do not
+// end exactly at n.
+template <class Add>
+bool decode_area(const std::uint8_t* area, std::size_t n, std::size_t count, std::string* record, Add&& add) {
     // Every record takes at least its flag byte.
     if (count > n) return false;
-    out->reserve(count);
     std::size_t pos = 0;
     std::size_t prev_total = 0, prev_key = 0;
+    record->clear();
     for (std::size_t k = 0; k < count; ++k) {
         if (pos >= n) return false;
         const std::uint8_t flag = area[pos++];
@@ -159,17 +164,27 @@ bool decode_record_area(const std::uint8_t* area, std::size_t n, std::size_t cou
         }
         if (shared > prev_total || shared > total || key > total) return false;
         if (total - shared > n - pos) return false;
-        Record r;
-        r.key_length = key;
-        r.bytes.reserve(total);
-        if (shared) r.bytes.assign(out->back().bytes, 0, shared);
-        r.bytes.append(reinterpret_cast<const char*>(area + pos), total - shared);
+        // The previous record's bytes are still in record: keep the shared ones.
+        record->resize(shared);
+        record->append(reinterpret_cast<const char*>(area + pos), total - shared);
         pos += total - shared;
         prev_total = total;
         prev_key = key;
-        out->push_back(std::move(r));
+        const std::string_view r(*record);
+        add(r.substr(0, key), r.substr(key));
     }
     return pos == n;
+}
+
+}  // namespace
+
+bool decode_record_area(const std::uint8_t* area, std::size_t n, std::size_t count, std::vector<Record>* out) {
+    out->clear();
+    if (count > n) return false;
+    out->reserve(count);
+    std::string record;
+    return decode_area(area, n, count, &record,
+                       [&](std::string_view key, std::string_view data) { out->push_back(Record::of(key, data)); });
 }
 
 // ---------------------------------------------------------------------------
@@ -223,8 +238,13 @@ int build_page_image(std::uint32_t own_offset, unsigned level, std::size_t estim
     return 0;
 }
 
-int decode_page_image(const std::uint8_t* image, std::size_t n, PageContent* out, PageImageInfo* info,
-                      bool any_size) {
+namespace {
+
+// decode_page_image and decode_page_image_each: the header checks, the run-length
+// code, then the records to add.
+template <class Add>
+int decode_image(const std::uint8_t* image, std::size_t n, PageContent* out, PageImageInfo* info, bool any_size,
+                 Add&& add) {
     if (n < kPageHeaderSize) return kPageMalformed;
     const std::size_t stored = get_le16(image + kPageStored);
     const std::size_t expanded = get_le16(image + kPageExpanded);
@@ -246,13 +266,31 @@ int decode_page_image(const std::uint8_t* image, std::size_t n, PageContent* out
         if (!rle_decode(image + head, stored - head, expanded - head, &expanded_area)) return kPageMalformed;
         area = expanded_area.data();
     }
-    if (!decode_record_area(area, expanded - head, count, &out->records)) return kPageWrongLength;
+    if (!add(area, expanded - head, count)) return kPageWrongLength;
     if (info) {
         info->stored = stored;
         info->expanded = expanded;
         info->compressed = stored < expanded;
     }
     return kPageOk;
+}
+
+}  // namespace
+
+int decode_page_image(const std::uint8_t* image, std::size_t n, PageContent* out, PageImageInfo* info,
+                      bool any_size) {
+    return decode_image(image, n, out, info, any_size, [&](const std::uint8_t* area, std::size_t len, std::size_t count) {
+        return decode_record_area(area, len, count, &out->records);
+    });
+}
+
+int decode_page_image_each(const std::uint8_t* image, std::size_t n, PageContent* out,
+                           const std::function<void(std::string_view, std::string_view)>& add) {
+    out->records.clear();
+    return decode_image(image, n, out, nullptr, false, [&](const std::uint8_t* area, std::size_t len, std::size_t count) {
+        std::string record;
+        return decode_area(area, len, count, &record, add);
+    });
 }
 
 }  // namespace sk::ksf

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,5 +109,10 @@ enum PageDecodeResult : int {
 // any_size, anything from the stored length on). Never reads outside image[0..n).
 int decode_page_image(const std::uint8_t* image, std::size_t n, PageContent* out, PageImageInfo* info = nullptr,
                       bool any_size = false);
+// The same for an image of its class's page size, without collecting the
+// records: each goes to add(key, data) in order (the views are good for the
+// call only) and out->records stays empty.
+int decode_page_image_each(const std::uint8_t* image, std::size_t n, PageContent* out,
+                           const std::function<void(std::string_view, std::string_view)>& add);
 
 }  // namespace sk::ksf

@@ -31,7 +31,18 @@ int PageRecords::compare_at(std::size_t i, std::string_view key) const {
     return compare_keys(this->key(i).substr(kHead), key.substr(kHead));
 }
 
+void PageRecords::prefetch_items() const {
+    // A page met for the first time in a while sits in no processor cache; the
+    // probes of a binary search over it would each wait for memory in turn.
+    // Asking for all of a small array at once lets the loads overlap.
+    const std::size_t bytes = m_items.size() * sizeof(Item);
+    if (bytes > kPrefetchBytes) return;
+    const char* p = reinterpret_cast<const char*>(m_items.data());
+    for (std::size_t at = 0; at < bytes; at += 64) __builtin_prefetch(p + at);
+}
+
 PageRecords::iterator PageRecords::lower_bound(std::string_view key) const {
+    prefetch_items();
     std::size_t lo = 0, hi = m_items.size();
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
@@ -44,6 +55,7 @@ PageRecords::iterator PageRecords::lower_bound(std::string_view key) const {
 }
 
 PageRecords::iterator PageRecords::upper_bound(std::string_view key) const {
+    prefetch_items();
     std::size_t lo = 0, hi = m_items.size();
     while (lo < hi) {
         const std::size_t mid = lo + (hi - lo) / 2;
@@ -226,6 +238,40 @@ bool KsfPage::assign(const PageContent& content) {
     m_records.swap(records);
     recompute_estimate();
     return true;
+}
+
+int KsfPage::decode(const std::uint8_t* image, std::size_t n, std::uint32_t* own_offset) {
+    // Straight into a fresh record array, without a copy of every record first.
+    Records records;
+    if (n >= kPageHeaderSize && get_le16(image + kPageCount) <= n) {
+        // The estimate counts every record in full (plus a fixed overhead per
+        // record), which is what the buffer will hold; the expanded length
+        // counts shared prefixes once.
+        const std::size_t count = get_le16(image + kPageCount);
+        const std::size_t overhead = kPageHeaderSize + count * (kRecordOverhead + (image[kPageLevel] > 0 ? 4 : 0));
+        const std::size_t estimated = get_le16(image + kPageEstimated);
+        records.reserve(count, estimated > overhead ? estimated - overhead : get_le16(image + kPageExpanded));
+    }
+    PageContent content;
+    bool sound = true;
+    std::size_t i = 0;
+    const int rc = decode_page_image_each(image, n, &content, [&](std::string_view key, std::string_view data) {
+        if (!sound) return;
+        if ((content.level > 0 && !data.empty()) || (!records.empty() && !(records.key(records.size() - 1) < key)) ||
+            (content.level > 0 && i >= content.children.size())) {
+            sound = false;
+            return;
+        }
+        records.push_back(key, data, content.level > 0 ? static_cast<PageRef>(content.children[i]) : 0);
+        ++i;
+    });
+    if (rc != 0) return rc;
+    if (!sound) return 36;
+    *own_offset = content.own_offset;
+    m_level = content.level;
+    m_records.swap(records);
+    recompute_estimate();
+    return 0;
 }
 
 // ---------------------------------------------------------------------------

@@ -161,6 +161,9 @@ private:
         PageRef child;
         unsigned char head[kHead];  // the key's first bytes, zero-filled
     };
+    // Arrays up to this size are fetched whole before a search.
+    static constexpr std::size_t kPrefetchBytes = 2048;
+    void prefetch_items() const;
     static Item make_item(std::uint32_t offset, std::string_view key, std::string_view data, PageRef child);
     // compare_keys(key of item i, key).
     int compare_at(std::size_t i, std::string_view key) const;
@@ -226,10 +229,16 @@ public:
     // Replaces the page's records by those of a decoded image. False when the
     // records are not strictly ascending or an index page carries data.
     bool assign(const PageContent& content);
+    // Replaces the page's records and level by those of a stored image of n
+    // bytes: 0, the error decode_page_image() gives, or 36 where assign()
+    // would answer false. own_offset receives the image's own offset.
+    int decode(const std::uint8_t* image, std::size_t n, std::uint32_t* own_offset);
 
     // For the store: the cache entries of children it found through this
     // page, by position, with the store's stamp when they were noted.
     mutable std::vector<void*> child_entries;
+    // For the store: the page's own cache entry.
+    mutable void* store_entry = nullptr;
     mutable std::uint64_t child_entries_stamp = 0;
 
 private:

@@ -10,6 +10,14 @@ namespace {
 
 Record record_at(KsfPage::Records::const_iterator it) { return Record::of(it->first, it->second.data); }
 
+// The record at it into out, reusing out's buffer.
+void copy_record(KsfPage::Records::const_iterator it, Record* out) {
+    const auto e = *it;
+    out->bytes.assign(e.first);
+    out->bytes.append(e.second.data);
+    out->key_length = e.first.size();
+}
+
 // The first record of a leaf at or after key (forward), or the last at or before
 // it; exclusive of key itself unless inclusive. False when the leaf has none.
 bool seek_in_leaf(const KsfPage& leaf, std::string_view key, bool forward, bool inclusive, Record* out) {
@@ -17,11 +25,11 @@ bool seek_in_leaf(const KsfPage& leaf, std::string_view key, bool forward, bool 
     if (forward) {
         auto it = inclusive ? recs.lower_bound(key) : recs.upper_bound(key);
         if (it == recs.end()) return false;
-        *out = record_at(it);
+        copy_record(it, out);
     } else {
         auto it = inclusive ? recs.upper_bound(key) : recs.lower_bound(key);
         if (it == recs.begin()) return false;
-        *out = record_at(std::prev(it));
+        copy_record(std::prev(it), out);
     }
     return true;
 }
@@ -143,6 +151,13 @@ int PageTree::find_data(std::string_view key, std::string* data) {
 }
 
 int PageTree::seek(std::string_view key, bool forward, bool inclusive, Record* out) {
+    // The answer reuses out's buffer: a key that lives in it is copied first.
+    std::string held;
+    if (!key.empty() && !out->bytes.empty() && key.data() >= out->bytes.data() &&
+        key.data() < out->bytes.data() + out->bytes.size()) {
+        held.assign(key);
+        key = held;
+    }
     const int rc = seek_unchecked(key, forward, inclusive, out);
     if (rc != 0) return rc;
     // A damaged file could hand back a record on the wrong side of key; a caller
@@ -214,6 +229,43 @@ int PageTree::collect(std::string_view prefix, std::vector<Record>* out) {
         if (!has_prefix(next.key())) return 0;
         from = std::string(next.key());
         out->push_back(std::move(next));
+        inclusive = false;
+    }
+}
+
+int PageTree::scan(std::string_view prefix, const std::function<bool(std::string_view, std::string_view)>& visit) {
+    const auto has_prefix = [&](std::string_view key) {
+        return key.size() >= prefix.size() && key.substr(0, prefix.size()) == prefix;
+    };
+    std::string from(prefix);
+    bool inclusive = true;
+    for (;;) {
+        KsfPage* leaf = nullptr;
+        int rc = descend(from, 0, false, nullptr, &leaf);
+        if (rc == kTreeNone) return 0;
+        if (rc != 0) return rc;
+        const bool range_ends_here = !m_leaf_has_high || !has_prefix(m_leaf_high);
+        const auto& recs = leaf->records();
+        auto it = inclusive ? recs.lower_bound(from) : recs.upper_bound(from);
+        const auto start = it;
+        for (; it != recs.end(); ++it) {
+            if (!has_prefix(it->first)) return 0;
+            if (!visit(it->first, it->second.data)) return 0;
+        }
+        if (it != start) {
+            from.assign(std::prev(it)->first);
+            inclusive = false;
+        }
+        if (range_ends_here) return 0;
+        // The leaf ended with the range still open: the following record
+        // decides, and its leaf is read from there on.
+        Record next;
+        rc = seek(from, true, inclusive, &next);
+        if (rc == kTreeNone) return 0;
+        if (rc != 0) return rc;
+        if (!has_prefix(next.key())) return 0;
+        if (!visit(next.key(), next.data())) return 0;
+        from.assign(next.key());
         inclusive = false;
     }
 }

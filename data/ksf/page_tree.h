@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -52,6 +53,10 @@ public:
     // Appends every record whose key part starts with prefix, in key order;
     // records of one leaf are taken without descending again.
     int collect(std::string_view prefix, std::vector<Record>* out);
+    // Calls visit(key, data) for every record whose key part starts with
+    // prefix, in key order, without copying them, until visit answers false.
+    // The views are good for the call only.
+    int scan(std::string_view prefix, const std::function<bool(std::string_view, std::string_view)>& visit);
 
     // Inserts a record. A record whose key part is already present is internal
     // error 696; a record of 15094 bytes or more is internal error 814.

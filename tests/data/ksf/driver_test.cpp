@@ -14,6 +14,7 @@
 #include "data/file_layer.h"
 #include "data/ksf/driver.h"
 #include "data/ksf/ksf_file.h"
+#include "data/ksf/ksf_table.h"
 #include "data/ksf/page_tree.h"
 #include "control_fault.h"
 #include "ksf_read_back.h"
@@ -428,6 +429,95 @@ TEST_F(KsfDriver, MemosKeepTheirTextAndLength) {
     ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
     EXPECT_EQ(t.note(), "XYZ" + long_note.substr(3));
     EXPECT_EQ(sd::memo_property_read(&t.fcb, 1, "31929"), "300");
+}
+
+// Long runs of reads answer empty memos from a summary of the memo chunks;
+// every change, through this table or another one on the same file, must show
+// in the next read, and notes of every length must come back whole.
+TEST_F(KsfDriver, LongReadRunsStillSeeEveryMemoChange) {
+    constexpr int kSites = 1200;
+    KsfTestTable t("summary"), other("summary");
+    ASSERT_EQ(sd::create(&t.fcb), 0);
+    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    std::map<std::string, std::string> notes;  // by upper-case location
+    ASSERT_EQ(sd::logout(&t.fcb), 0);
+    for (int i = 0; i < kSites; ++i) {
+        const std::string loc = "site" + std::to_string(100000 + i * 7919 % kSites);
+        // Mostly empty; some of one chunk, some ending exactly on a chunk, some of several.
+        const std::string note = i % 5 != 0 ? "" : std::string(i % 3 == 0 ? 256 : 40 + i % 261, char('a' + i % 26));
+        t.set(loc, "c", i % 9);
+        t.set_note(note);
+        ASSERT_EQ(sd::add(&t.fcb), 0);
+        notes[upper(loc)] = note;
+    }
+    ASSERT_EQ(sd::commit(&t.fcb), 0);
+    const auto read_all = [&](KsfTestTable& table) {
+        std::map<std::string, std::string> seen;
+        EXPECT_EQ(sd::set_key(&table.fcb, &table.k_location), 0);
+        while (sd::next(&table.fcb) == 0) seen[upper(table.location())] = table.note();
+        return seen;
+    };
+    EXPECT_EQ(read_all(t), notes);
+    ASSERT_TRUE(sk::ksf::ksf_table(&t.fcb)->memo_summary.built);
+    EXPECT_EQ(read_all(t), notes);
+
+    // Changes through the same table: a note given, a note taken away, a
+    // record with a note deleted and one added, each seen at once.
+    const auto change = [&](KsfTestTable& table, const std::string& loc, const std::string& note) {
+        table.set(loc, "", 0);
+        ASSERT_EQ(sd::get_key(&table.fcb, &table.k_location), 0);
+        table.set_note(note);
+        ASSERT_EQ(sd::put(&table.fcb), 0);
+        notes[upper(loc)] = note;
+    };
+    const auto note_of = [&](KsfTestTable& table, const std::string& loc) {
+        table.set(loc, "", 0);
+        EXPECT_EQ(sd::get_key(&table.fcb, &table.k_location), 0);
+        return table.note();
+    };
+    // Sites whose notes start empty, and one that starts with a note.
+    std::vector<std::string> empty_sites;
+    std::string noted;
+    for (const auto& [loc, note] : notes) {
+        if (note.empty()) empty_sites.push_back(loc);
+        else if (noted.empty()) noted = loc;
+    }
+    ASSERT_GE(empty_sites.size(), 3u);
+    change(t, empty_sites[0], "now a note");
+    EXPECT_EQ(note_of(t, empty_sites[0]), "now a note");
+    EXPECT_EQ(read_all(t), notes);
+    change(t, noted, "");
+    EXPECT_EQ(read_all(t), notes);
+    EXPECT_EQ(note_of(t, noted), "");
+
+    // Through a second table on the same physical file, which shares the
+    // cached pages but not this table's summary.
+    ASSERT_EQ(sd::open(&other.fcb, 0x42), 0);
+    EXPECT_EQ(read_all(t), notes);
+    ASSERT_TRUE(sk::ksf::ksf_table(&t.fcb)->memo_summary.built);
+    change(other, empty_sites[1], std::string(600, 'z'));
+    EXPECT_EQ(note_of(t, empty_sites[1]), std::string(300, 'z'));  // the memo holds 300
+    notes[empty_sites[1]] = std::string(300, 'z');
+    EXPECT_EQ(read_all(t), notes);
+    other.set(empty_sites[1], "", 0);
+    ASSERT_EQ(sd::get_key(&other.fcb, &other.k_location), 0);
+    ASSERT_EQ(sd::delete_record(&other.fcb), 0);
+    other.set(empty_sites[1], "c", 1);
+    other.set_note("again");
+    ASSERT_EQ(sd::add(&other.fcb), 0);  // a fresh record number
+    notes[empty_sites[1]] = "again";
+    EXPECT_EQ(read_all(t), notes);
+    EXPECT_EQ(read_all(other), notes);
+    // A rollback drops the changes it held, and the reads see the old notes.
+    ASSERT_EQ(sd::logout(&t.fcb), 0);
+    change(t, empty_sites[2], "held back");
+    EXPECT_EQ(note_of(t, empty_sites[2]), "held back");
+    ASSERT_EQ(sd::rollback(&t.fcb), 0);
+    notes[empty_sites[2]] = "";
+    EXPECT_EQ(read_all(t), notes);
+    EXPECT_EQ(note_of(t, empty_sites[2]), "");
+    ASSERT_EQ(sd::close(&other.fcb), 0);
+    ASSERT_EQ(sd::close(&t.fcb), 0);
 }
 
 TEST_F(KsfDriver, TablesShareAPhysicalFile) {

@@ -162,6 +162,33 @@ TEST(KsfPageTree, DeletionReleasesEmptyLeavesAndRefreshesSeparators) {
     expect_sound(tree);
 }
 
+TEST(KsfPageTree, ScanVisitsWhatCollectFindsAcrossLeaves) {
+    MemoryPageStore store;
+    PageTree tree(store);
+    for (const char* prefix : {"a", "b", "bb", "c"})
+        for (int i = 0; i < 120; ++i) ASSERT_EQ(tree.insert(Record::of(prefix + key_of(i), std::string(200, *prefix))), 0);
+    ASSERT_GE(tree.depth(), 2);
+    for (const std::string prefix : {"", "a", "b", "bb", "c", "c000119", "d", "0"}) {
+        std::vector<Record> want;
+        ASSERT_EQ(tree.collect(prefix, &want), 0);
+        std::vector<Record> seen;
+        ASSERT_EQ(tree.scan(prefix, [&](std::string_view k, std::string_view d) {
+            seen.push_back(Record::of(k, d));
+            return true;
+        }), 0);
+        EXPECT_EQ(seen, want) << prefix;
+    }
+    // Stopping early ends the scan at once.
+    int visits = 0;
+    ASSERT_EQ(tree.scan("b", [&](std::string_view, std::string_view) { return ++visits < 150; }), 0);
+    EXPECT_EQ(visits, 150);
+    // Stepping on from the record just returned, which the answer replaces.
+    Record r;
+    int n = 0;
+    for (int rc = tree.first(&r); rc == 0; rc = tree.next(r.key(), &r)) ++n;
+    EXPECT_EQ(n, 480);
+}
+
 TEST(KsfPageTree, SeekAndSequentialReadingAcrossLeaves) {
     MemoryPageStore store;
     PageTree tree(store);
