@@ -166,8 +166,17 @@ int run(DriverCall& call) {
         case kOpGetPointer2:
             return do_get_pointer(t, args.at(0));
         case kOpReget:
-        case kOpRegetKey:
-            return do_get_pointer(t, id_of_text(call.text).value());
+        case kOpRegetKey: {
+            // A position that no longer reads back (its record deleted by another
+            // station) leaves no current record: a PUT or DELETE that follows must
+            // not land on the record read before it.
+            const int rc = do_get_pointer(t, id_of_text(call.text).value());
+            if (rc != 0) {
+                t.has_current = false;
+                t.watched = false;
+            }
+            return rc;
+        }
         case kOpAdd:
             return do_add(t, true);
         case kOpAppend:

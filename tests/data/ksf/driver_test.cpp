@@ -323,6 +323,33 @@ TEST_F(KsfDriver, DuplicateAddAndPutLeaveNoTrace) {
     EXPECT_EQ(walk(t, &t.k_location).size(), 2u);
 }
 
+TEST_F(KsfDriver, ARegetOfADeletedRecordLeavesNothingToWriteOver) {
+    KsfTestTable t("regetgone");
+    ASSERT_EQ(sd::create(&t.fcb), 0);
+    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    t.set("one", "a", 1);
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    t.set("two", "b", 2);
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    t.set("two", "", 0);
+    ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+    const std::string gone = sd::position_key(&t.fcb, &t.k_location);
+    ASSERT_EQ(sd::delete_record(&t.fcb), 0);
+    // Another record is read, then the deleted one's position is asked for again.
+    t.set("one", "", 0);
+    ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+    EXPECT_EQ(sd::reget_key(&t.fcb, &t.k_location, gone), sk::rt::kRecordNotFound);
+    t.set("two", "changed", 9);
+    EXPECT_EQ(sd::put(&t.fcb), sk::rt::kRecordNotAvailable);
+    EXPECT_EQ(sd::delete_record(&t.fcb), sk::rt::kRecordNotAvailable);
+    EXPECT_EQ(sd::records(&t.fcb), 1);
+    t.set("one", "", 0);
+    ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+    EXPECT_EQ(t.category(), "a");
+    EXPECT_EQ(t.rating(), 1);
+    EXPECT_EQ(walk(t, &t.k_category), (std::vector<std::string>{"ONE"}));
+}
+
 TEST_F(KsfDriver, PutAtAPointerReplacesThatRecordAndItsKeys) {
     KsfTestTable t("putptr");
     ASSERT_EQ(sd::create(&t.fcb), 0);
