@@ -199,38 +199,10 @@ int PageTree::seek_unchecked(std::string_view key, bool forward, bool inclusive,
 }
 
 int PageTree::collect(std::string_view prefix, std::vector<Record>* out) {
-    const auto has_prefix = [&](std::string_view key) {
-        return key.size() >= prefix.size() && key.substr(0, prefix.size()) == prefix;
-    };
-    std::string from(prefix);
-    bool inclusive = true;
-    for (;;) {
-        KsfPage* leaf = nullptr;
-        int rc = descend(from, 0, false, nullptr, &leaf);
-        if (rc == kTreeNone) return 0;
-        if (rc != 0) return rc;
-        // Keys at or above the end of the leaf's range that do not start with
-        // prefix lie past every key that does.
-        const bool range_ends_here = !m_leaf_has_high || !has_prefix(m_leaf_high);
-        const auto& recs = leaf->records();
-        for (auto it = inclusive ? recs.lower_bound(from) : recs.upper_bound(from); it != recs.end(); ++it) {
-            if (!has_prefix(it->first)) return 0;
-            out->push_back(record_at(it));
-            from = it->first;
-            inclusive = false;
-        }
-        if (range_ends_here) return 0;
-        // The leaf ended with the range still open: the following record decides,
-        // and its leaf is read from there on.
-        Record next;
-        rc = seek(from, true, inclusive, &next);
-        if (rc == kTreeNone) return 0;
-        if (rc != 0) return rc;
-        if (!has_prefix(next.key())) return 0;
-        from = std::string(next.key());
-        out->push_back(std::move(next));
-        inclusive = false;
-    }
+    return scan(prefix, [out](std::string_view key, std::string_view data) {
+        out->push_back(Record::of(key, data));
+        return true;
+    });
 }
 
 int PageTree::scan(std::string_view prefix, const std::function<bool(std::string_view, std::string_view)>& visit) {
