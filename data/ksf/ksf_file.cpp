@@ -187,6 +187,12 @@ void KsfFile::set_root(PageRef r) {
     m_header_dirty = true;
 }
 
+namespace {
+std::atomic<std::uint64_t> g_pages_read{0};
+}  // namespace
+
+std::uint64_t KsfFile::pages_read() { return g_pages_read.load(std::memory_order_relaxed); }
+
 int KsfFile::load(PageRef r, KsfPage** out) {
     // Descents load the root again and again: the last page handed out is
     // checked before the hash look-up.
@@ -210,6 +216,7 @@ int KsfFile::load(PageRef r, KsfPage** out) {
     std::uint32_t own_offset = 0;
     if (int rc = page->decode(image.data(), image.size(), &own_offset)) return rc;
     if (own_offset != page_offset(r)) return 36;
+    g_pages_read.fetch_add(1, std::memory_order_relaxed);
     *out = cache(std::move(page));
     trim_cache();
     return 0;

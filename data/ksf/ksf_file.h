@@ -110,10 +110,18 @@ public:
     // the page tree keeps pointers to the pages of the operation it runs.
     void begin_tree_operation() { m_pin_clock = m_clock + 1; }
     std::size_t cached_count() const { return m_pages.size(); }
+    // Statistics: pages read from disk and decoded into a cache, by every file
+    // of the process since it started (cache hits are not counted).
+    static std::uint64_t pages_read();
     // The cache keeps pages up to this many bytes of page estimates (dirty pages
     // and the pages of the running tree operation excepted); past it the least
-    // recently used clean page goes.
-    static constexpr std::size_t kDefaultCacheBytes = 32u << 20;
+    // recently used clean page goes. A site file of 100,000 records of 215
+    // bytes with five keys and some memos comes to about 120 MB of estimates,
+    // of which a scan in one key order uses some 26,000 pages (its key's, the
+    // data records', the memos'). It visits the data leaves in random order:
+    // with 32 MB it evicts each leaf before coming back to it and reads over
+    // 200,000 pages; with 64 MB it reads each page once.
+    static constexpr std::size_t kDefaultCacheBytes = 64u << 20;
     void set_cache_limit(std::size_t bytes);
     std::size_t cached_bytes() const { return m_cache_bytes; }
     std::size_t dirty_count() const;

@@ -133,6 +133,32 @@ TEST(KsfFile, SmallCacheStillCommitsEveryChange) {
     EXPECT_TRUE(read_file(path) == model);
 }
 
+TEST(KsfFile, PagesReadCountsReadsFromDiskAndNotCacheHits) {
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("reads.ksf");
+    {
+        KsfFile f(path);
+        ASSERT_EQ(f.open(kMode, true), 0);
+        ASSERT_EQ(f.refresh(), 0);
+        for (int i = 0; i < 3000; ++i) {
+            f.begin_tree_operation();
+            PageTree tree(f);
+            ASSERT_EQ(tree.insert(Record::of(key_of(i * 7919 % 3000), std::string(100, 'x'))), 0);
+        }
+        ASSERT_EQ(f.commit(), 0);
+    }
+    KsfFile f(path);
+    const std::uint64_t before = KsfFile::pages_read();
+    ASSERT_EQ(f.open(kMode, false), 0);
+    ASSERT_EQ(f.refresh(), 0);
+    ASSERT_EQ(read_back(f).size(), 3000u);
+    const std::uint64_t first = KsfFile::pages_read() - before;
+    EXPECT_GT(f.cached_count(), 10u);
+    EXPECT_EQ(first, f.cached_count()) << "every cached page was read exactly once";
+    ASSERT_EQ(read_back(f).size(), 3000u);
+    EXPECT_EQ(KsfFile::pages_read() - before, first) << "a second pass is served from the cache";
+}
+
 TEST(KsfFile, CommitWritesEveryDirtyPageAndOnlyTracksDirtyOnes) {
     // Records of three tables (three key prefixes) in one file, a cache far
     // smaller than the file so that clean pages come and go, data lengths that
