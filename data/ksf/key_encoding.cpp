@@ -1,6 +1,8 @@
 // Key value encoding for every field type.
 #include "data/ksf/key_encoding.h"
 
+#include <cstring>
+
 #include "data/control_blocks.h"
 #include "runtime/locale.h"
 
@@ -10,12 +12,27 @@ namespace {
 
 using namespace sk::data;
 
+// Reads the locale tables directly, once per field: two table look-ups per
+// byte instead of two calls, and the zero fill past the text is one weight.
 void append_collated(const std::uint8_t* text, std::size_t n, std::size_t size, bool nocase, bool oem,
                      std::string* out) {
-    for (std::size_t i = 0; i < size; ++i) {
-        unsigned char c = i < n ? text[i] : 0;
-        if (nocase) c = sk::rt::upper_char(c);
-        out->push_back(static_cast<char>(oem ? sk::rt::oem_collation_weight(c) : sk::rt::collation_weight(c)));
+    const sk::rt::LocaleTables& t = sk::rt::locale_tables();
+    const unsigned char* weight = oem ? t.oem_collation.data() : t.collation.data();
+    const unsigned char* cls = t.char_class.data();
+    const unsigned char* partner = t.case_map.data();
+    if (n > size) n = size;
+    const std::size_t base = out->size();
+    out->resize(base + size);
+    char* p = out->data() + base;
+    for (std::size_t i = 0; i < n; ++i) {
+        unsigned char c = text[i];
+        if (nocase && (cls[c] & sk::rt::kClassLower)) c = partner[c];
+        p[i] = static_cast<char>(weight[c]);
+    }
+    if (n < size) {
+        unsigned char z = 0;
+        if (nocase && (cls[z] & sk::rt::kClassLower)) z = partner[z];
+        std::memset(p + n, weight[z], size - n);
     }
 }
 

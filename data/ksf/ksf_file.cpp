@@ -237,8 +237,8 @@ int KsfFile::load_child(const KsfPage& parent, std::size_t at, PageRef r, KsfPag
     }
     if (int rc = load(r, out)) return rc;
     // A load may have trimmed the cache, which ends every note.
-    if (parent.child_entries_stamp == m_entries_stamp && at < entries.size())
-        if (auto it = m_pages.find(r); it != m_pages.end()) entries[at] = &it->second;
+    // The loaded page carries its own cache entry, so no second hash look-up.
+    if (parent.child_entries_stamp == m_entries_stamp && at < entries.size()) entries[at] = (*out)->store_entry;
     return 0;
 }
 
@@ -288,9 +288,14 @@ void KsfFile::release(KsfPage* page) {
 
 void KsfFile::mark_dirty(KsfPage* page) {
     content_changed();
-    page->set_dirty(true);
-    m_dirty.insert(page);
-    m_images.erase(page);
+    // A page marked dirty is in m_dirty already (every path that sets the flag
+    // adds it), and most pages have no kept image: both hash look-ups are
+    // skipped when they cannot change anything.
+    if (!page->dirty()) {
+        page->set_dirty(true);
+        m_dirty.insert(page);
+    }
+    if (!m_images.empty()) m_images.erase(page);
     m_header_dirty = true;
 }
 

@@ -179,6 +179,42 @@ TEST(KsfKeyEncoding, StringsFollowTheCollationTable) {
     sk::rt::reset_locale_defaults();
 }
 
+// Every byte, under a locale whose case pairs reach past ASCII and whose
+// collation moves the NUL: each text byte is upper-cased (ignoring case) and
+// weighed by the ANSI or OEM table, and the fill past a CSTRING's text weighs
+// as NUL does.
+TEST(KsfKeyEncoding, TextBytesFollowTheLocaleCaseAndWeights) {
+    sk::rt::reset_locale_defaults();
+    sk::rt::apply_locale_key("TESCASE", "WINDOWS");
+    sk::rt::apply_locale_key("TESCOLSEQ", std::string("ba\0", 3));
+    const auto want = [](unsigned char c, bool nocase, bool oem) {
+        if (nocase) c = sk::rt::upper_char(c);
+        return static_cast<char>(oem ? sk::rt::oem_collation_weight(c) : sk::rt::collation_weight(c));
+    };
+    // The locale must really differ from plain ASCII, or the test proves nothing.
+    ASSERT_NE(sk::rt::upper_char(0xE9), 0xE9);
+    ASSERT_NE(sk::rt::collation_weight(0), 0);
+    std::string all(256, '\0');
+    for (int i = 0; i < 256; ++i) all[static_cast<std::size_t>(i)] = static_cast<char>(i);
+    const KeyComponent c{kTypeString, 0, 256, false};
+    const KeyComponent z{kTypeCstring, 0, 4, false};
+    for (bool nocase : {false, true}) {
+        for (bool oem : {false, true}) {
+            std::string out = "x";  // appended after what is already there
+            encode_component(c, reinterpret_cast<const std::uint8_t*>(all.data()), nocase, oem, &out);
+            ASSERT_EQ(out.size(), 257u);
+            for (int i = 0; i < 256; ++i)
+                ASSERT_EQ(out[static_cast<std::size_t>(i) + 1], want(static_cast<unsigned char>(i), nocase, oem))
+                    << "byte " << i << (nocase ? " nocase" : "") << (oem ? " oem" : "");
+            out.clear();
+            encode_component(z, reinterpret_cast<const std::uint8_t*>("\xE9\0zz"), nocase, oem, &out);
+            EXPECT_EQ(out, std::string({want(0xE9, nocase, oem), want(0, nocase, oem), want(0, nocase, oem),
+                                        want(0, nocase, oem)}));
+        }
+    }
+    sk::rt::reset_locale_defaults();
+}
+
 TEST(KsfKeyEncoding, MultiComponentKeysAndOptionalEmptiness) {
     // Record: STRING(4) at 0, SHORT at 4, CSTRING(3) at 6, LONG at 9.
     KeyLayout key;
