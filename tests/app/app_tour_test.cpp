@@ -31,6 +31,7 @@
 #include "ui/event.h"
 #include "ui/frame.h"
 #include "ui/window.h"
+#include "procedure_test_support.h"
 
 namespace {
 
@@ -185,15 +186,7 @@ protected:
     }
     // One column of the list's rows, blanks trimmed, joined by "|".
     static std::string column(Window* w, std::int32_t field, std::size_t col) {
-        ListControl* l = list_of(w, field);
-        if (l == nullptr) return "?";
-        std::string out;
-        for (std::size_t r = 1; r <= l->row_count(); ++r) {
-            std::string cell = l->rows().cell(r, col);
-            cell.erase(cell.find_last_not_of(' ') + 1);
-            out += (r > 1 ? "|" : "") + cell;
-        }
-        return out;
+        return sk::app::test::list_column(list_of(w, field), col, "|", false);
     }
     static bool focus_in(Window* w, std::int32_t field) {
         Control* c = w ? w->control(field) : nullptr;

@@ -72,18 +72,7 @@ sk::ui::ListControl* list() {
 }
 
 // The first column of every row, the selected one in brackets.
-std::string rows(std::size_t column = 0) {
-    sk::ui::ListControl* l = list();
-    if (l == nullptr) return "?";
-    std::string out;
-    for (std::size_t r = 1; r <= l->row_count(); ++r) {
-        std::string cell = l->rows().cell(r, column);
-        cell.erase(cell.find_last_not_of(' ') + 1);
-        if (!out.empty()) out += ' ';
-        out += r == l->selected() ? "[" + cell + "]" : cell;
-    }
-    return out;
-}
+std::string rows(std::size_t column = 0) { return sk::app::test::list_column(list(), column, " ", true); }
 
 TEST(BrowseProcedures, BrowseLINKDBPagesLocatesAndSwitchesOrder) {
     sk::test::PlatformTempDir config;

@@ -14,6 +14,7 @@
 #include "platform/display/headless.h"
 #include "platform/display/menu.h"
 #include "runtime/halt.h"
+#include "ui/controls/list_control.h"
 #include "ui/thread.h"
 #include "ui/window.h"
 
@@ -29,6 +30,22 @@ inline void record_boxes(std::vector<std::string>& boxes, std::deque<int>& answe
         answers.pop_front();
         return a;
     });
+}
+
+// One column of a list's rows, without their padding blanks, joined by
+// separator; with mark_selected the selected row's cell is in brackets. "?"
+// when there is no list.
+inline std::string list_column(const sk::ui::ListControl* l, std::size_t column, const std::string& separator,
+                               bool mark_selected) {
+    if (l == nullptr) return "?";
+    std::string out;
+    for (std::size_t r = 1; r <= l->row_count(); ++r) {
+        std::string cell = l->rows().cell(r, column);
+        cell.erase(cell.find_last_not_of(' ') + 1);
+        if (r > 1) out += separator;
+        out += mark_selected && r == l->selected() ? "[" + cell + "]" : cell;
+    }
+    return out;
 }
 
 // Points the per-user configuration (where the window positions file lives) at

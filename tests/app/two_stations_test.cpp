@@ -148,15 +148,7 @@ public:
     }
     // One column of a list's rows, blanks trimmed, joined by "|".
     static std::string column(ui::Window* w, std::int32_t field, std::size_t col) {
-        ui::ListControl* l = list(w, field);
-        if (l == nullptr) return "?";
-        std::string out;
-        for (std::size_t r = 1; r <= l->row_count(); ++r) {
-            std::string cell = l->rows().cell(r, col);
-            cell.erase(cell.find_last_not_of(' ') + 1);
-            out += (r > 1 ? "|" : "") + cell;
-        }
-        return out;
+        return sk::app::test::list_column(list(w, field), col, "|", false);
     }
 
     void click(ui::Window* w, std::int32_t field) {
