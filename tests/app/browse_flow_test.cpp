@@ -57,11 +57,7 @@ constexpr std::int32_t kFormLocation = 3, kFormDescription = 5, kFormCategory = 
 class BrowseFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!pd::is_display_open()) {
-            ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
-        }
-        ASSERT_TRUE(ui::initialise_engine());
-        sk::rt::set_runtime_errors_fatal(false);
+        ASSERT_TRUE(sk::app::test::start_headless_engine());
         ASSERT_EQ(::chdir(m_dir.path().c_str()), 0);
         sk::test::memory_store_clear();
         ASSERT_EQ(install_file_driver("KESTREL", sk::test::memory_entry), 2);

@@ -77,11 +77,7 @@ std::string rows(std::size_t column = 0) { return sk::app::test::list_column(lis
 TEST(BrowseProcedures, BrowseLINKDBPagesLocatesAndSwitchesOrder) {
     sk::test::PlatformTempDir config;
     sk::app::test::ConfigHomeIn config_home(config.path());
-    if (!pd::is_display_open()) {
-        ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
-    }
-    ASSERT_TRUE(sk::ui::initialise_engine());
-    sk::rt::set_runtime_errors_fatal(false);
+    ASSERT_TRUE(sk::app::test::start_headless_engine());
     sk::test::memory_store_clear();
     ASSERT_EQ(install_file_driver("KESTREL", sk::test::memory_entry), 2);
     use_categories();

@@ -49,11 +49,7 @@ using sk::app::test::wait_until;
 class Forms : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!pd::is_display_open()) {
-            ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
-        }
-        ASSERT_TRUE(ui::initialise_engine());
-        sk::rt::set_runtime_errors_fatal(false);
+        ASSERT_TRUE(sk::app::test::start_headless_engine());
         ASSERT_EQ(::chdir(m_dir.path().c_str()), 0);
         // The positions file lands in the test's own directory, fresh for each test.
         if (const char* old = std::getenv("XDG_CONFIG_HOME")) m_old_config = old;

@@ -11,14 +11,27 @@
 #include <thread>
 #include <vector>
 
+#include "platform/display/display.h"
 #include "platform/display/headless.h"
 #include "platform/display/menu.h"
+#include "runtime/error.h"
 #include "runtime/halt.h"
 #include "ui/controls/list_control.h"
+#include "ui/engine.h"
 #include "ui/thread.h"
 #include "ui/window.h"
 
 namespace sk::app::test {
+
+// The headless display (800x600) and the window engine, with runtime errors
+// reported instead of ending the test. False when either cannot start.
+inline bool start_headless_engine() {
+    namespace pd = sk::platform::display;
+    if (!pd::is_display_open() && !pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600})) return false;
+    if (!sk::ui::initialise_engine()) return false;
+    sk::rt::set_runtime_errors_fatal(false);
+    return true;
+}
 
 // Message boxes shown as "caption|text" in boxes and answered from answers,
 // in turn; OK once answers is empty.

@@ -62,11 +62,7 @@ int page_objects(const std::string& pdf) {
 class Viewer : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!pd::is_display_open()) {
-            ASSERT_TRUE(pd::open_display(pd::Backend::kHeadless, pd::Size{800, 600}));
-        }
-        ASSERT_TRUE(ui::initialise_engine());
-        sk::rt::set_runtime_errors_fatal(false);
+        ASSERT_TRUE(sk::app::test::start_headless_engine());
         sk::rt::clear_error();
         ASSERT_EQ(::chdir(m_dir.path().c_str()), 0);  // the text file and the positions file live here
         m_home = m_dir.file("home");
