@@ -36,6 +36,7 @@ int do_memo_op(DriverCall& call, KsfTable& t) {
             text.resize(n, ' ');
             std::memcpy(buffer + start, text.data(), n);
             m->used = std::max<std::uint32_t>(m->used, static_cast<std::uint32_t>(end + 1));
+            m->sliced = true;
             return 0;
         }
         case sk::data::kOpMemoLength:

@@ -233,6 +233,7 @@ void clear_memos(KsfTable& t) {
     for (MemoInfo& m : t.memos) {
         if (m.block != nullptr && m.block->buffer != nullptr) std::memset(m.block->buffer, ' ', m.size);
         m.used = 0;
+        m.sliced = false;
     }
 }
 
@@ -246,11 +247,13 @@ std::string memo_prefix(const KsfTable& t, Id recno, std::uint8_t memo) {
 
 // The memo's text: the buffer up to its last character that is neither a
 // blank nor a zero byte, or the used length a slice write left, if longer.
+// The length of the memo read last does not count: a program that blanks the
+// buffer for the next record must not store that many blanks with it.
 std::string memo_text(const MemoInfo& m) {
     if (m.block == nullptr || m.block->buffer == nullptr) return {};
     std::size_t n = m.size;
     while (n > 0 && (m.block->buffer[n - 1] == ' ' || m.block->buffer[n - 1] == '\0')) --n;
-    n = std::max<std::size_t>(n, std::min<std::size_t>(m.used, m.size));
+    if (m.sliced) n = std::max<std::size_t>(n, std::min<std::size_t>(m.used, m.size));
     return std::string(m.block->buffer, n);
 }
 
@@ -266,6 +269,8 @@ int write_memos(KsfTable& t, Id recno) {
     for (std::size_t i = 0; i < t.memos.size(); ++i) {
         const auto memo = static_cast<std::uint8_t>(i);
         const std::string text = memo_text(t.memos[i]);
+        t.memos[i].used = static_cast<std::uint32_t>(text.size());
+        t.memos[i].sliced = false;
         const std::vector<Record> chunks = memo_chunk_records(t.table, recno, memo, text);
         std::vector<Record> old;
         if (int rc = collect_prefix(*t.file, memo_prefix(t, recno, memo), &old)) return rc;
@@ -273,7 +278,6 @@ int write_memos(KsfTable& t, Id recno) {
         if (int rc = remove_prefix(*t.file, memo_prefix(t, recno, memo))) return rc;
         for (const Record& r : chunks)
             if (int rc = tree_result(tree_of(*t.file).insert(r))) return rc;
-        t.memos[i].used = static_cast<std::uint32_t>(text.size());
     }
     return 0;
 }
@@ -345,6 +349,7 @@ int read_memos(KsfTable& t, Id recno) {
             if (m.block == nullptr || m.block->buffer == nullptr) continue;
             std::memset(m.block->buffer, ' ', m.size);
             m.used = 0;
+            m.sliced = false;
         }
         return 0;
     }
@@ -361,6 +366,7 @@ int read_memos(KsfTable& t, Id recno) {
             std::memcpy(m.block->buffer, text.data(), n);
             std::memset(m.block->buffer + n, ' ', m.size - n);
             m.used = static_cast<std::uint32_t>(n);
+            m.sliced = false;
         }
     }
     return 0;

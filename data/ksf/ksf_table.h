@@ -32,6 +32,10 @@ struct MemoInfo {
     sk::data::MemoControlBlock* block = nullptr;
     std::uint32_t size = 0;     // allocated characters
     std::uint32_t used = 0;     // characters in use
+    // A slice write since the memo was last read or written: its used length
+    // then counts in the text stored, blanks at its end included. Otherwise
+    // the text is the buffer without trailing blanks, whatever was read last.
+    bool sliced = false;
     std::uintptr_t handle = 0;  // the global memory handle last stored (property 31894)
 };
 

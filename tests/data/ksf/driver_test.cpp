@@ -458,6 +458,38 @@ TEST_F(KsfDriver, MemosKeepTheirTextAndLength) {
     EXPECT_EQ(sd::memo_property_read(&t.fcb, 1, "31929"), "300");
 }
 
+// A program blanks the memo buffer for the next record after reading or
+// writing a long note; the blank memo must be stored empty, not as as many
+// blanks as the note had. Blanks a slice write puts at the end stay.
+TEST_F(KsfDriver, ABlankedMemoIsStoredEmptyWhateverWasReadBefore) {
+    KsfTestTable t("blanked");
+    ASSERT_EQ(sd::create(&t.fcb), 0);
+    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    t.set("a", "c", 1);
+    t.set_note(std::string(200, 'n'));
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    t.set("b", "c", 1);
+    t.set_note("");
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    t.set("a", "", 0);
+    ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+    ASSERT_EQ(sd::memo_length(&t.fcb, 1), 200);
+    t.set("c", "c", 1);
+    t.set_note("");
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    for (const char* loc : {"b", "c"}) {
+        t.set(loc, "", 0);
+        ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+        EXPECT_EQ(sd::memo_length(&t.fcb, 1), 0) << loc;
+    }
+    t.set_note("");
+    ASSERT_EQ(sd::memo_slice_write(&t.fcb, 1, 0, 4, "ab"), 0);
+    ASSERT_EQ(sd::put(&t.fcb), 0);
+    ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+    EXPECT_EQ(sd::memo_length(&t.fcb, 1), 5);
+    EXPECT_EQ(sd::memo_slice_read(&t.fcb, 1, 0, 9), "ab   ");
+}
+
 // Long runs of reads answer empty memos from a summary of the memo chunks;
 // every change, through this table or another one on the same file, must show
 // in the next read, and notes of every length must come back whole.
