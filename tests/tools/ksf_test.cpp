@@ -20,6 +20,7 @@
 #include "data/ksf/ksf_test_table.h"
 #include "data/file_layer.h"
 #include "platform/file.h"
+#include "runtime/locale.h"
 #include "support/platform_temp_dir.h"
 #include "tools/ksf/ksf_commands.h"
 
@@ -341,4 +342,84 @@ TEST(KsfTool, TwoTablesWrittenInOneTransactionCheckCleanAndRebuildOneOrAll) {
     ASSERT_EQ(run("dump", f, &out), 0);
     EXPECT_EQ(out, before);
     EXPECT_FALSE(std::filesystem::exists(f + ".rebuild"));
+}
+
+// Key entries follow the program's collation, which its environment file may
+// change, and a file of OEM text is weighed by the OEM table. Neither is in
+// the file: --env and --oem tell the tool, which then checks, shows and
+// rebuilds keys exactly as the driver wrote them and still finds them.
+TEST(KsfTool, EnvironmentCollationAndOemTextAreNamedOnTheCommandLine) {
+    Dir d;
+    const std::string env = d.path + "/program.ENV";
+    {
+        std::ofstream f(env, std::ios::binary);
+        f << "TESCOLSEQ=\xE9\xC9" "abc\r\n";  // e-acute, E-acute, then a b c
+    }
+    const auto identity = [] { sk::rt::apply_locale_key("TESCOLSEQ", ""); };
+    // Places whose accented letters move under that order, in ANSI text.
+    const std::vector<std::string> places = {"\xC9t\xE9", "\xE9t\xE9", "cab", "abc", "bca", "\xE9" "a"};
+    const auto write = [&](const std::string& base, bool oem) {
+        sk::test::KsfTestTable t(base);
+        if (oem) t.fcb.attributes |= sk::data::kAttrOemText;
+        ASSERT_EQ(sk::data::create(&t.fcb), 0);
+        ASSERT_EQ(sk::data::open(&t.fcb, 0x12), 0);
+        for (std::size_t i = 0; i < places.size(); ++i) {
+            t.set(places[i], "c" + std::to_string(i % 2), static_cast<std::int32_t>(i));
+            ASSERT_EQ(sk::data::add(&t.fcb), 0) << i;
+        }
+    };
+    // The OEM file as the driver reads it under the program's order.
+    const auto read_oem = [&](std::vector<std::string>* in_order) {
+        sk::test::KsfTestTable t(d.path + "/oem");
+        t.fcb.attributes |= sk::data::kAttrOemText;
+        ASSERT_EQ(sk::data::open(&t.fcb, 0x40), 0);
+        for (const std::string& p : places) {
+            t.set(p, "", 0);
+            EXPECT_EQ(sk::data::get_key(&t.fcb, &t.k_location), 0) << p;
+        }
+        ASSERT_EQ(sk::data::set_key(&t.fcb, &t.k_location), 0);
+        while (sk::data::next(&t.fcb) == 0) in_order->push_back(t.location());
+    };
+    std::vector<std::string> written_order, rebuilt_order;
+    ASSERT_TRUE(sk::rt::apply_locale_file(env));
+    ASSERT_NO_FATAL_FAILURE(write(d.path + "/ansi", false));
+    ASSERT_NO_FATAL_FAILURE(write(d.path + "/oem", true));
+    ASSERT_NO_FATAL_FAILURE(read_oem(&written_order));
+    identity();
+    ASSERT_EQ(written_order.size(), places.size());
+    const std::string ansi = d.path + "/ansi.KSF", oem = d.path + "/oem.KSF";
+
+    // The tool applies --env to this process; every call here starts from
+    // the default order again.
+    const auto tool = [&](std::vector<std::string> args, std::string* out) {
+        args.insert(args.begin(), "ksf");
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        std::ostringstream o, e;
+        const int rc = sk::ksftool::run_ksf(static_cast<int>(argv.size()), argv.data(), o, e);
+        identity();
+        *out = o.str() + e.str();
+        return rc;
+    };
+    std::string out;
+    EXPECT_EQ(tool({"check", ansi}, &out), 1) << "keys in the program's order, checked in the default one:\n" << out;
+    EXPECT_EQ(tool({"--env", env, "check", ansi}, &out), 0) << out;
+    EXPECT_EQ(tool({"--env", env, "check", oem}, &out), 1) << "OEM text weighed as ANSI text:\n" << out;
+    EXPECT_EQ(tool({"--env", env, "--oem", "check", oem}, &out), 0) << out;
+    EXPECT_EQ(tool({"--env", d.path + "/none.ENV", "check", ansi}, &out), 2);
+    EXPECT_NE(out.find("cannot read the environment file"), std::string::npos) << out;
+
+    // The dump shows OEM text as the program sees it.
+    std::string ansi_dump, oem_dump;
+    ASSERT_EQ(tool({"dump", ansi}, &ansi_dump), 0);
+    ASSERT_EQ(tool({"--oem", "dump", oem}, &oem_dump), 0);
+    EXPECT_EQ(oem_dump, ansi_dump);
+
+    // Rebuilt with both, the keys are the driver's: clean, and every place found.
+    ASSERT_EQ(tool({"--oem", "--env", env, "rebuild", oem}, &out), 0) << out;
+    EXPECT_EQ(tool({"--env", env, "--oem", "check", oem}, &out), 0) << out;
+    ASSERT_TRUE(sk::rt::apply_locale_file(env));
+    ASSERT_NO_FATAL_FAILURE(read_oem(&rebuilt_order));
+    EXPECT_EQ(rebuilt_order, written_order);
+    identity();
 }

@@ -6,8 +6,10 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "data/control_blocks.h"
 #include "data/ksf/cipher.h"
 #include "data/ksf/definition.h"
 #include "data/ksf/header.h"
@@ -18,6 +20,8 @@
 #include "data/ksf/record.h"
 #include "platform/file.h"
 #include "platform/system_error.h"
+#include "runtime/locale.h"
+#include "runtime/oem.h"
 
 namespace sk::ksftool {
 namespace {
@@ -151,7 +155,7 @@ void check_table(Table& t, bool oem, std::vector<std::string>* d) {
 }
 
 // Reads and checks the file open in f.
-Loaded load(sk::platform::File& f) {
+Loaded load(sk::platform::File& f, bool oem) {
     Loaded l;
     l.file_size = f.size();
     if (l.file_size == 0) { l.defects.push_back("not a KSF file (empty)"); return l; }
@@ -181,18 +185,18 @@ Loaded load(sk::platform::File& f) {
     l.record_count = records.size();
     for (const Record& r : records) classify(r, &l);
     l.records = std::move(records);
-    for (auto& [id, t] : l.tables) { t.id = Id::of(id); check_table(t, false, &l.defects); }
+    for (auto& [id, t] : l.tables) { t.id = Id::of(id); check_table(t, oem, &l.defects); }
     return l;
 }
 
-Loaded load(const std::string& path) {
+Loaded load(const std::string& path, bool oem) {
     sk::platform::File f;
     if (!f.open(path, sk::platform::kAccessRead | sk::platform::kDenyNone)) {
         Loaded l;
         l.defects.push_back("cannot open " + path);
         return l;
     }
-    return load(f);
+    return load(f, oem);
 }
 
 std::string upper(std::string s) {
@@ -286,13 +290,20 @@ int cmd_info(const Loaded& l, std::ostream& out) {
     return 0;
 }
 
-int cmd_dump(const Loaded& l, const std::string& only, std::ostream& out, std::ostream& err) {
+// With oem the string fields are stored as OEM text and are shown converted.
+int cmd_dump(const Loaded& l, const std::string& only, bool oem, std::ostream& out, std::ostream& err) {
     bool found = only.empty();
     for (const auto& [id, t] : l.tables) {
         if (!only.empty() && t.name != only) continue;
         found = true;
         if (!t.def_ok) { err << "table " << t.name << ": no readable definition\n"; continue; }
-        for (const auto& [recno, img] : t.data) {
+        for (const auto& [recno, stored] : t.data) {
+            std::string img = stored;
+            if (oem)
+                for (const FieldDef& f : t.def.fields)
+                    if ((f.type == sk::data::kTypeString || f.type == 0x13 || f.type == 0x14) &&
+                        static_cast<std::size_t>(f.offset) + f.size <= img.size())
+                        sk::rt::oem_to_ansi_buffer(img.data() + f.offset, f.size);
             out << "{\"table\":" << json_string(t.name) << ",\"record\":" << recno << ",\"fields\":{";
             for (std::size_t i = 0; i < t.def.fields.size(); ++i) {
                 const FieldDef& f = t.def.fields[i];
@@ -339,7 +350,7 @@ int copy_table(const Loaded& l, std::uint32_t id, PageTree* tree) {
 
 // With a table named, only that table is rebuilt and every record of the other
 // tables is carried over as it is.
-int cmd_rebuild(const std::string& file, const std::string& only, std::ostream& out, std::ostream& err) {
+int cmd_rebuild(const std::string& file, const std::string& only, bool oem, std::ostream& out, std::ostream& err) {
     // Nobody else may have the file open while it is read and replaced; the
     // handle is kept until the new file has taken its place.
     sk::platform::File original;
@@ -347,7 +358,7 @@ int cmd_rebuild(const std::string& file, const std::string& only, std::ostream& 
         err << file << ": " << (sk::platform::file_exists(file) ? "in use or not writable" : "cannot open") << "\n";
         return 1;
     }
-    const Loaded l = load(original);
+    const Loaded l = load(original, oem);
     if (!l.opened) {
         for (const std::string& d : l.defects) err << file << ": " << d << "\n";
         return 1;
@@ -406,7 +417,7 @@ int cmd_rebuild(const std::string& file, const std::string& only, std::ostream& 
                     if (img.size() != t.def.record_length) continue;
                     if (layout.optional() && key_is_empty(layout, bytes_of(img), img.size())) continue;
                     std::string value;
-                    if (!encode_key_value(layout, bytes_of(img), img.size(), false, &value)) continue;
+                    if (!encode_key_value(layout, bytes_of(img), img.size(), oem, &value)) continue;
                     const Record e = key_entry(t.id, kn, value, Id::of(recno), layout.duplicates());
                     Record found;
                     if (tree.find(e.key(), &found) == 0) {
@@ -469,8 +480,32 @@ int cmd_rebuild(const std::string& file, const std::string& only, std::ostream& 
 }  // namespace
 
 int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err) {
+    // Key entries hold text weighed by the program's collation and, for a file
+    // of OEM text, by its OEM table. Neither is stored in the file: --env names
+    // the program's environment file (its collation, case pairs and character
+    // set), and --oem says the file's text is OEM text.
+    bool oem = false;
+    while (argc > 1 && argv[1][0] == '-' && argv[1][1] == '-') {
+        const std::string_view option = argv[1];
+        if (option == "--oem") {
+            oem = true;
+        } else if (option == "--env" && argc > 2) {
+            if (!sk::rt::apply_locale_file(argv[2])) {
+                err << "cannot read the environment file " << argv[2] << "\n";
+                return 2;
+            }
+            --argc;
+            ++argv;
+        } else {
+            break;
+        }
+        --argc;
+        ++argv;
+    }
     if (argc != 3) {
-        err << "usage: ksf info|check|dump|rebuild FILE[\\!TABLE]\n"
+        err << "usage: ksf [--env ENVFILE] [--oem] info|check|dump|rebuild FILE[\\!TABLE]\n"
+               "       --env: the program's environment file, whose collation the keys follow\n"
+               "       --oem: the file's text is OEM text\n"
                "       (an enciphered file: its password in KSF_PASSWORD)\n";
         return 2;
     }
@@ -479,15 +514,15 @@ int run_ksf(int argc, char** argv, std::ostream& out, std::ostream& err) {
     split_name(argv[2], &file, &table);
     if (cmd != "info" && cmd != "check" && cmd != "dump" && cmd != "rebuild") { err << "unknown command " << cmd << "\n"; return 2; }
     file = physical_name(file);
-    if (cmd == "rebuild") return cmd_rebuild(file, table, out, err);
-    Loaded l = load(file);
+    if (cmd == "rebuild") return cmd_rebuild(file, table, oem, out, err);
+    Loaded l = load(file, oem);
     if (cmd == "check") {
         for (const std::string& d : l.defects) out << file << ": " << d << "\n";
         if (l.defects.empty()) out << file << ": clean\n";
         return l.defects.empty() ? 0 : 1;
     }
     if (!l.opened) { for (const std::string& d : l.defects) err << file << ": " << d << "\n"; return 1; }
-    return cmd == "info" ? cmd_info(l, out) : cmd_dump(l, table, out, err);
+    return cmd == "info" ? cmd_info(l, out) : cmd_dump(l, table, oem, out, err);
 }
 
 }  // namespace sk::ksftool

@@ -3,7 +3,9 @@
 // from its data records (FILE\!TABLE: that table only, the others carried over
 // as they are) and puts the new file in the old one's place in one step. Only
 // rebuild changes the file. A FILE without an extension that does not exist is
-// looked for with ".KSF", as the driver names it.
+// looked for with ".KSF", as the driver names it. Keys follow the program's
+// collation: "--env FILE" applies its environment file first, and "--oem"
+// says the file's text is OEM text (neither is stored in the file).
 #pragma once
 
 #include <ostream>
