@@ -36,6 +36,7 @@
 #include "data/ksf/driver.h"
 #include "data/ksf/ksf_file.h"
 #include "data/view.h"
+#include "data/ksf/site_test_table.h"
 #include "runtime/bind.h"
 
 // ---------------------------------------------------------------------------
@@ -66,9 +67,12 @@ constexpr int kEachAdds = 1000;  // statements committed one by one
 std::string g_dir;
 
 // --- the data, the same for both engines ---------------------------------------
-constexpr std::uint32_t kLocationSize = 128, kDescriptionSize = 60, kCategorySize = 15, kKeywordSize = 10;
-constexpr std::uint32_t kLocationAt = 0, kDescriptionAt = 128, kCategoryAt = 188, kRatingAt = 203, kKeywordAt = 205;
-constexpr std::uint32_t kRecordLength = 215, kMemoSize = 500;
+using Shape = sk::test::SiteTestTable;
+constexpr std::uint32_t kLocationSize = Shape::kLocationSize, kDescriptionSize = Shape::kDescriptionSize,
+                        kCategorySize = Shape::kCategorySize, kKeywordSize = Shape::kKeywordSize;
+constexpr std::uint32_t kLocationAt = Shape::kLocationAt, kDescriptionAt = Shape::kDescriptionAt,
+                        kCategoryAt = Shape::kCategoryAt, kRatingAt = Shape::kRatingAt, kKeywordAt = Shape::kKeywordAt;
+constexpr std::uint32_t kRecordLength = Shape::kRecordLength, kMemoSize = Shape::kMemoSize;
 
 const char* const kWords[] = {"garden", "travel", "music",  "science", "cooking", "history", "sport",
                               "poetry", "maps",   "trains", "weather", "cinema",  "physics", "birds",
@@ -109,94 +113,15 @@ std::string memo_text(int i) {
 }
 
 // --- the site table ------------------------------------------------------------
-struct SiteTable {
-    char name[256] = {};
-    char record[kRecordLength] = {};
-    std::vector<std::uint8_t> stream;
-    std::int32_t location_parts[1] = {1};
-    std::int32_t description_parts[1] = {2};
-    std::int32_t category_parts[2] = {3, 1};
-    std::int32_t rating_parts[2] = {4, 1};
-    std::int32_t keyword_parts[2] = {5, 1};
-    sd::KeyControlBlock k_location, k_description, k_category, k_rating, k_keyword;
-    sd::KeyControlBlock* keys[5] = {&k_location, &k_description, &k_category, &k_rating, &k_keyword};
-    sd::MemoControlBlock memo;
-    sd::MemoControlBlock* memos[1] = {&memo};
-    sd::FileControlBlock fcb;
+struct SiteTable : sk::test::SiteTestTable {
+    using SiteTestTable::SiteTestTable;
 
-    explicit SiteTable(const std::string& file_name) {
-        std::memset(name, ' ', sizeof name);
-        std::memcpy(name, file_name.data(), std::min(file_name.size(), sizeof name));
-        stream = sd::FieldStreamBuilder()
-                     .string(kLocationAt, "URL:LOCATION", kLocationSize)
-                     .string(kDescriptionAt, "URL:DESCRIPTION", kDescriptionSize)
-                     .string(kCategoryAt, "URL:CATEGORY", kCategorySize)
-                     .decimal(kRatingAt, "URL:RATING", 2, 0)
-                     .string(kKeywordAt, "URL:KEYWORD", kKeywordSize)
-                     .bytes();
-        constexpr std::uint32_t kUnique = sd::kKeyOptional | sd::kKeyNoCase;
-        constexpr std::uint32_t kOptionalDuplicates = sd::kKeyDuplicates | sd::kKeyOptional | sd::kKeyNoCase;
-        constexpr std::uint32_t kDuplicates = sd::kKeyDuplicates | sd::kKeyNoCase;
-        key(k_location, "URL:K_LOCATION", kUnique, location_parts, 1);
-        key(k_description, "URL:K_DESCRIPTION", kOptionalDuplicates, description_parts, 1);
-        key(k_category, "URL:K_CATEGORY", kDuplicates, category_parts, 2);
-        key(k_rating, "URL:K_RATING", kDuplicates, rating_parts, 2);
-        key(k_keyword, "URL:K_KEYWORD", kDuplicates, keyword_parts, 2);
-        memo.label = "URL:SITEINFO";
-        memo.label_length = 12;
-        memo.attributes = 1;
-        memo.size = kMemoSize;
-        fcb.entry = &sk::ksf::ksf_entry;
-        fcb.name = name;
-        fcb.name_length = sizeof name;
-        fcb.attributes = 0x04;
-        fcb.key_count = 5;
-        fcb.memo_count = 1;
-        fcb.record_length = kRecordLength;
-        fcb.fields = stream.data();
-        fcb.fields_size = static_cast<std::uint32_t>(stream.size());
-        fcb.keys = keys;
-        fcb.memos = memos;
-        fcb.record = record;
-    }
-    ~SiteTable() {
-        if (fcb.state != nullptr) sd::close(&fcb);
-    }
-    SiteTable(const SiteTable&) = delete;
-    SiteTable& operator=(const SiteTable&) = delete;
-
-    void key(sd::KeyControlBlock& k, const char* label, std::uint32_t attributes, const std::int32_t* parts,
-             std::uint8_t count) {
-        k.label = label;
-        k.label_length = static_cast<std::uint32_t>(std::strlen(label));
-        k.attributes = attributes;
-        k.component_count = count;
-        k.components = parts;
-        k.file = &fcb;
-    }
-    void put_text(std::uint32_t at, std::uint32_t size, const std::string& text) {
-        std::memset(record + at, ' ', size);
-        std::memcpy(record + at, text.data(), std::min<std::size_t>(text.size(), size));
-    }
     // The record (and memo) of site i.
     void fill(int i) {
-        put_text(kLocationAt, kLocationSize, location(i));
-        put_text(kDescriptionAt, kDescriptionSize, description(i));
-        put_text(kCategoryAt, kCategorySize, category(i));
-        const int r = rating(i);  // packed decimal: sign and leading digit, then two digits
-        record[kRatingAt] = 0;
-        record[kRatingAt + 1] = static_cast<char>((r / 10) << 4 | r % 10);
-        put_text(kKeywordAt, kKeywordSize, keyword(i));
-        std::memset(memo.buffer, ' ', kMemoSize);
-        if (has_memo(i)) {
-            const std::string m = memo_text(i);
-            std::memcpy(memo.buffer, m.data(), std::min<std::size_t>(m.size(), kMemoSize));
-        }
+        set(::location(i), ::description(i), ::category(i), ::rating(i), ::keyword(i));
+        set_note(has_memo(i) ? memo_text(i) : std::string());
     }
-    std::string category_text() const {
-        std::string s(record + kCategoryAt, kCategorySize);
-        return s.substr(0, s.find_last_not_of(' ') + 1);
-    }
+    std::string category_text() const { return category(); }
 };
 
 std::string fresh_file(const char* name) {
