@@ -76,8 +76,14 @@ int KsfFile::refresh() {
         }
         return 0;
     }
+    // Block tables out of order, or blocks beyond the end of the file, are a
+    // damaged header: a commit would follow them into pages that are not
+    // there, or spend an age moving pages across a gap no writer leaves.
+    if (!home.blocks_consistent()) return 36;
     if (!home.journal_pending()) {
         if (!m_valid || home.change_counter() > m_header.change_counter() || !m_journal.empty()) {
+            const std::int64_t size = m_file.size();
+            if (size >= 0 && home.allocated_end() > static_cast<std::uint64_t>(size)) return 36;
             drop_cache();
             m_header = home;
             m_root = home.root();
@@ -92,7 +98,7 @@ int KsfFile::refresh() {
     if (walk_journal(m_file, home, &index, m_cipher.get()) != 0) return 36;
     Header adopted = home;
     const int rc = journal_header(m_file, index, &adopted, m_cipher.get());
-    if (rc == 36) return 36;
+    if (rc == 36 || !adopted.blocks_consistent()) return 36;
     const bool completed = m_journal_hook == nullptr || m_journal_hook(*this, adopted);
     if (!completed) {
         drop_cache();

@@ -452,3 +452,41 @@ TEST(KsfFile, ZeroLengthFileIsEmptyAndShortFileIsNot) {
     KsfFile missing(dir.file("missing.ksf"));
     EXPECT_EQ(missing.open(kMode, false), 2);
 }
+
+// A header whose block tables are out of order, or whose blocks reach past the
+// end of the file, is damage: the file is refused as invalid instead of being
+// followed (a commit on such a header once spent hours moving pages across the
+// gap).
+TEST(KsfFile, AHeaderWithDisorderedOrOverlongBlocksIsRefused) {
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("blocks.ksf");
+    {
+        KsfFile f(path);
+        ASSERT_EQ(f.open(kMode, true), 0);
+        ASSERT_EQ(f.refresh(), 0);
+        PageTree tree(f);
+        f.begin_tree_operation();
+        for (int i = 0; i < 300; ++i) ASSERT_EQ(tree.insert(Record::of(key_of(i), std::string(40, 'd'))), 0);
+        ASSERT_EQ(f.commit(), 0);
+    }
+    const std::string good = sk::test::platform_read_file(path);
+    Header h;
+    ASSERT_EQ(h.parse(reinterpret_cast<const std::uint8_t*>(good.data()), good.size()), 0);
+    const unsigned top = h.highest_block();
+    ASSERT_GT(top, 1u);
+    const auto refused = [&](const Header& bad) {
+        std::string f = good;
+        std::memcpy(f.data(), bad.data(), kHeaderSize);
+        EXPECT_TRUE(sk::test::platform_write_file(path, f));
+        KsfFile file(path);
+        EXPECT_EQ(file.open(kMode, false), 0);
+        return file.refresh();
+    };
+    Header overlapping = h;  // the top block starts inside the one below it
+    overlapping.set_block(top, h.block_start(top - 1), h.block_end(top));
+    EXPECT_EQ(refused(overlapping), 36);
+    Header far = h;  // a block far beyond the end of the file
+    far.set_block(kClassCount - 1, 0x7FFFFF00u, 0x7FFFFF00u + (kClassCount - 1));
+    EXPECT_EQ(refused(far), 36);
+    EXPECT_EQ(refused(h), 0);
+}
