@@ -350,6 +350,30 @@ TEST_F(KsfDriver, ARegetOfADeletedRecordLeavesNothingToWriteOver) {
     EXPECT_EQ(walk(t, &t.k_category), (std::vector<std::string>{"ONE"}));
 }
 
+// The same for a GET by key or by pointer that finds nothing: the record read
+// before it is no longer current, so a write that follows lands nowhere.
+TEST_F(KsfDriver, AFailedGetLeavesNothingToWriteOver) {
+    KsfTestTable t("getgone");
+    ASSERT_EQ(sd::create(&t.fcb), 0);
+    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    t.set("one", "a", 1);
+    ASSERT_EQ(sd::add(&t.fcb), 0);
+    for (int by_pointer = 0; by_pointer < 2; ++by_pointer) {
+        t.set("one", "", 0);
+        ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+        t.set("nowhere", "", 0);
+        EXPECT_EQ(by_pointer ? sd::get_pointer(&t.fcb, 999) : sd::get_key(&t.fcb, &t.k_location),
+                  sk::rt::kRecordNotFound);
+        t.set("one", "changed", 9);
+        EXPECT_EQ(sd::put(&t.fcb), sk::rt::kRecordNotAvailable);
+        EXPECT_EQ(sd::delete_record(&t.fcb), sk::rt::kRecordNotAvailable);
+    }
+    t.set("one", "", 0);
+    ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
+    EXPECT_EQ(t.category(), "a");
+    EXPECT_EQ(sd::records(&t.fcb), 1);
+}
+
 TEST_F(KsfDriver, PutAtAPointerReplacesThatRecordAndItsKeys) {
     KsfTestTable t("putptr");
     ASSERT_EQ(sd::create(&t.fcb), 0);
