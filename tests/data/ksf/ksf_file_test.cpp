@@ -3,6 +3,7 @@
 // write and every flush of a commit, and journal recovery at open.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <random>
 #include <string>
@@ -408,6 +409,93 @@ TEST(KsfFile, ACrashAtAnyWriteOrFlushLeavesTheOldOrTheNewState) {
         ASSERT_LT(crash_at, 10000);
     }
     EXPECT_GT(total, 4);
+}
+
+// The same crash as the disk would leave it: what was written since the last
+// flush may never have reached the disk, or only some of its 512-byte sectors
+// (each sector whole, old or new). After recovery the file holds the state
+// before the commit or after it, and its pages and space are sound.
+struct DurablePlan {
+    std::string path;
+    int countdown = -1;  // operations left before the crash
+    int seen = 0;
+    std::string durable;  // the file as of the last flush that went through
+};
+
+int durable_hook(sk::platform::FileOperation op, const std::string& name, void* context) {
+    auto* plan = static_cast<DurablePlan*>(context);
+    ++plan->seen;
+    if (plan->countdown == 0) return 29;
+    if (plan->countdown > 0) --plan->countdown;
+    // Everything written so far reaches the disk with this flush.
+    if (op == sk::platform::FileOperation::kFlush && name == plan->path)
+        plan->durable = sk::test::platform_read_file(plan->path);
+    return 0;
+}
+
+TEST(KsfFile, ACrashLosesOrTearsWhatWasNotFlushedAndRecoveryStillFindsOldOrNew) {
+    sk::test::PlatformTempDir dir;
+    const std::string path = dir.file("torn.ksf");
+    std::mt19937 rng(2024);
+    Model old_state;
+    {
+        KsfFile f(path);
+        ASSERT_EQ(f.open(kMode, true), 0);
+        ASSERT_EQ(f.refresh(), 0);
+        for (int i = 0; i < 400; ++i) random_change(rng, f, old_state, 600);
+        ASSERT_EQ(f.commit(), 0);
+    }
+    const std::string pristine = sk::test::platform_read_file(path);
+    int crashes = 0;
+    for (int crash_at = 0;; ++crash_at) {
+        ASSERT_TRUE(sk::test::platform_write_file(path, pristine));
+        Model model = old_state;
+        std::mt19937 change_rng(11);
+        DurablePlan plan;
+        plan.path = path;
+        plan.durable = pristine;
+        {
+            KsfFile f(path);
+            ASSERT_EQ(f.open(kMode, false), 0);
+            ASSERT_EQ(f.refresh(), 0);
+            for (int i = 0; i < 100; ++i) random_change(change_rng, f, model, 600);
+            plan.countdown = crash_at;
+            sk::platform::set_file_fault_hook(&durable_hook, &plan);
+            const int rc = f.commit();
+            sk::platform::set_file_fault_hook(nullptr, nullptr);
+            if (rc == 0) break;
+        }
+        ++crashes;
+        const std::string written = sk::test::platform_read_file(path);
+        // Variant 0: all that was written since the last flush is lost. Then
+        // some of it: each sector the file had before old or new, each sector
+        // past its old end new or never written (zeros), the length anywhere
+        // between the old and the new one.
+        std::mt19937 sector_rng(static_cast<unsigned>(crash_at));
+        for (int variant = 0; variant < 4; ++variant) {
+            std::string after_crash = plan.durable;
+            if (variant > 0) {
+                const std::size_t low = std::min(plan.durable.size(), written.size());
+                const std::size_t high = std::max(plan.durable.size(), written.size());
+                std::size_t size = variant == 1 ? high : low + (high > low ? sector_rng() % (high - low + 1) : 0);
+                after_crash.assign(size, '\0');
+                for (std::size_t at = 0; at < size; at += 512) {
+                    const std::size_t n = std::min<std::size_t>(512, size - at);
+                    const bool old_sector = at < plan.durable.size() && sector_rng() % 2 == 0;
+                    const std::string& from = old_sector ? plan.durable : written;
+                    if (!old_sector && at >= plan.durable.size() && sector_rng() % 3 == 0) continue;  // zeros
+                    if (at < from.size()) std::memcpy(after_crash.data() + at, from.data() + at, std::min(n, from.size() - at));
+                }
+            }
+            ASSERT_TRUE(sk::test::platform_write_file(path, after_crash));
+            KsfFile g(path);
+            ASSERT_EQ(g.open(kMode, false), 0);
+            const Model found = read_back(g);
+            EXPECT_TRUE(found == old_state || found == model) << "crash at operation " << crash_at << ", variant " << variant;
+        }
+        ASSERT_LT(crash_at, 10000);
+    }
+    EXPECT_GT(crashes, 12);
 }
 
 TEST(KsfFile, ReadOnlyOpenerReadsThroughAPendingJournal) {
