@@ -2,9 +2,15 @@
 #include "platform/directory.h"
 
 #include <dirent.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "platform/system_error.h"
 
@@ -88,6 +94,51 @@ std::string parent_path(const std::string& path) {
 std::string file_name(const std::string& path) {
     const std::size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string home_directory() {
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') return home;
+    struct passwd pw {};
+    struct passwd* found = nullptr;
+    std::vector<char> buffer(16384);
+    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
+        found->pw_dir != nullptr)
+        return found->pw_dir;
+    return ".";
+}
+
+int make_directories(const std::string& directory) {
+    for (std::size_t pos = 1; pos <= directory.size(); ++pos) {
+        if (pos != directory.size() && directory[pos] != '/') continue;
+        std::string part = directory.substr(0, pos);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return capture_errno_for_path(part.c_str());
+    }
+    struct stat st {};
+    if (::stat(directory.c_str(), &st) != 0) return capture_errno_for_path(directory.c_str());
+    if (!S_ISDIR(st.st_mode)) return kErrPathNotFound;
+    return 0;
+}
+
+std::string state_directory() {
+    const char* xdg = std::getenv("XDG_STATE_HOME");
+    // Only an absolute path counts as a setting of the state directory.
+    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/sitekeeper";
+    return home_directory() + "/.local/state/sitekeeper";
+}
+
+std::string native_name(const std::string& name) {
+    std::string path = name;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    const bool drive = path.size() >= 2 && path[1] == ':' &&
+                       ((path[0] >= 'a' && path[0] <= 'z') || (path[0] >= 'A' && path[0] <= 'Z'));
+    if (!drive) return path;
+    const char letter = static_cast<char>(path[0] | 0x20);
+    std::string rest = path.substr(2);
+    while (!rest.empty() && rest.front() == '/') rest.erase(rest.begin());
+    std::string base = state_directory();
+    if (letter != 'c') base += std::string("/") + letter;
+    return rest.empty() ? base : base + "/" + rest;
 }
 
 }  // namespace sk::platform

@@ -34,4 +34,19 @@ std::string parent_path(const std::string& path);
 // Everything after the last separator.
 std::string file_name(const std::string& path);
 
+// $HOME, else the password database's home directory, else ".".
+std::string home_directory();
+// Creates directory and its missing parents (mode 0700). Returns 0 or a system error.
+int make_directories(const std::string& directory);
+// Where the program keeps state between runs: $XDG_STATE_HOME/sitekeeper when
+// that is an absolute path, else ~/.local/state/sitekeeper.
+std::string state_directory();
+// A file name written for a system with drive letters, as this system reads
+// it. "c:\kestrel.tcf" names a file in the state directory; another drive's
+// names lie under a directory named by its letter ("d:\tx\a.tcf" is
+// tx/a.tcf in the directory "d" of the state directory); backslashes are
+// separators. Any other name keeps its meaning, with backslashes in it read as
+// separators.
+std::string native_name(const std::string& name);
+
 }  // namespace sk::platform

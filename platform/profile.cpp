@@ -28,6 +28,7 @@
 // A file that may not be written is not replaced: the write fails with 5.
 #include "platform/profile.h"
 
+#include "platform/directory.h"
 #include "platform/file.h"
 #include "platform/system_error.h"
 
@@ -197,36 +198,11 @@ int fsync_retry(int fd) {
     return r;
 }
 
-std::string home_directory() {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') return home;
-    struct passwd pw {};
-    struct passwd* found = nullptr;
-    std::vector<char> buffer(16384);
-    if (::getpwuid_r(::getuid(), &pw, buffer.data(), buffer.size(), &found) == 0 && found != nullptr &&
-        found->pw_dir != nullptr)
-        return found->pw_dir;
-    return ".";
-}
-
 std::string config_directory() {
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     // Only an absolute path counts as a setting of the configuration directory.
     if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/sitekeeper";
     return home_directory() + "/.config/sitekeeper";
-}
-
-// Creates directory and its missing parents. Returns 0 or a system error.
-int make_directories(const std::string& directory) {
-    for (std::size_t pos = 1; pos <= directory.size(); ++pos) {
-        if (pos != directory.size() && directory[pos] != '/') continue;
-        std::string part = directory.substr(0, pos);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return capture_errno_for_path(part.c_str());
-    }
-    struct stat st {};
-    if (::stat(directory.c_str(), &st) != 0) return capture_errno_for_path(directory.c_str());
-    if (!S_ISDIR(st.st_mode)) return kErrPathNotFound;
-    return 0;
 }
 
 std::string directory_of(const std::string& path) {

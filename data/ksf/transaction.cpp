@@ -10,6 +10,7 @@
 #include "data/ksf/ksf_table.h"
 #include "data/ksf/page_store.h"
 #include "platform/clock.h"
+#include "platform/directory.h"
 #include "platform/file.h"
 #include "runtime/error.h"
 
@@ -35,11 +36,20 @@ void end_transaction() {
     tx.files.clear();
 }
 
+// The control file's name as this system reads it: a drive-letter name such
+// as the default "c:\\kestrel.tcf" lies in the per-user state directory
+// (created when missing), a relative name in the current directory.
 std::string control_path(const std::string& name) {
-    if (!name.empty() && name[0] == '/') return name;
+    const bool drive_letter = name.size() >= 2 && name[1] == ':';
+    const std::string native = sk::platform::native_name(name);
+    if (drive_letter) {
+        (void)sk::platform::make_directories(sk::platform::parent_path(native));
+        return native;
+    }
+    if (!native.empty() && native[0] == '/') return native;
     std::string dir = sk::platform::current_directory();
     if (!dir.empty() && dir.back() != '/') dir.push_back('/');
-    return dir + name;
+    return dir + native;
 }
 
 // Seconds of the local date and time, counted from 1 January 1970.

@@ -61,30 +61,37 @@ inline std::string list_column(const sk::ui::ListControl* l, std::size_t column,
     return out;
 }
 
-// Points the per-user configuration (where the window positions file lives) at
-// a directory of the test's own while it lives, so that runs and tests never see
-// each other's saved positions.
-class ConfigHomeIn {
+// Sets an environment variable while it lives, and puts back what was there.
+class ScopedEnvironment {
 public:
-    explicit ConfigHomeIn(const std::string& directory)
+    ScopedEnvironment(const char* name, const std::string& value) : m_name(name)
     {
-        if (const char* old = std::getenv("XDG_CONFIG_HOME")) {
+        if (const char* old = std::getenv(name)) {
             m_had_old = true;
             m_old = old;
         }
-        ::setenv("XDG_CONFIG_HOME", directory.c_str(), 1);
+        ::setenv(name, value.c_str(), 1);
     }
-    ~ConfigHomeIn()
+    ~ScopedEnvironment()
     {
-        if (m_had_old) ::setenv("XDG_CONFIG_HOME", m_old.c_str(), 1);
-        else ::unsetenv("XDG_CONFIG_HOME");
+        if (m_had_old) ::setenv(m_name, m_old.c_str(), 1);
+        else ::unsetenv(m_name);
     }
-    ConfigHomeIn(const ConfigHomeIn&) = delete;
-    ConfigHomeIn& operator=(const ConfigHomeIn&) = delete;
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
 
 private:
+    const char* m_name;
     bool m_had_old = false;
     std::string m_old;
+};
+
+// Points the per-user configuration (where the window positions file lives) at
+// a directory of the test's own while it lives, so that runs and tests never see
+// each other's saved positions.
+class ConfigHomeIn : public ScopedEnvironment {
+public:
+    explicit ConfigHomeIn(const std::string& directory) : ScopedEnvironment("XDG_CONFIG_HOME", directory) {}
 };
 
 // Lets the other threads run until the program waits for input.

@@ -123,7 +123,7 @@ e2e_fail() {
 e2e_start_program() {
   (
     cd "$e2e_dir/run" || exit 1
-    export SITEKEEPER_DISPLAY=sdl SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$e2e_dir/config"
+    export SITEKEEPER_DISPLAY=sdl SDL_AUDIODRIVER=dummy XDG_CONFIG_HOME="$e2e_dir/config" XDG_STATE_HOME="$e2e_dir/state"
     export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"
     export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
     export LSAN_OPTIONS="suppressions=$e2e_here/../platform/display/sdl_leaks.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"

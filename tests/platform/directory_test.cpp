@@ -60,3 +60,30 @@ TEST(Directories, ListingTellsDirectoriesAndLinksToThemFromFiles) {
 
 }  // namespace
 }  // namespace sk::platform
+
+// Names written for a system with drive letters: drive C is the state
+// directory itself, other drives directories in it, backslashes separators;
+// other names keep their meaning. Only an absolute XDG_STATE_HOME counts.
+TEST(Paths, DriveLetterNamesLieInTheStateDirectory) {
+    const char* old = std::getenv("XDG_STATE_HOME");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_STATE_HOME", "/var/tmp/state", 1);
+    EXPECT_EQ(sk::platform::state_directory(), "/var/tmp/state/sitekeeper");
+    EXPECT_EQ(sk::platform::native_name("c:\\kestrel.tcf"), "/var/tmp/state/sitekeeper/kestrel.tcf");
+    EXPECT_EQ(sk::platform::native_name("C:/KESTREL.TCF"), "/var/tmp/state/sitekeeper/KESTREL.TCF");
+    EXPECT_EQ(sk::platform::native_name("D:\\Data\\tx.tcf"), "/var/tmp/state/sitekeeper/d/Data/tx.tcf");
+    EXPECT_EQ(sk::platform::native_name("c:"), "/var/tmp/state/sitekeeper");
+    EXPECT_EQ(sk::platform::native_name("/srv/shared/tx.tcf"), "/srv/shared/tx.tcf");
+    EXPECT_EQ(sk::platform::native_name("data\\tx.tcf"), "data/tx.tcf");
+    EXPECT_EQ(sk::platform::native_name("plain.tcf"), "plain.tcf");
+    EXPECT_EQ(sk::platform::native_name("1:odd"), "1:odd");
+    const char* home = std::getenv("HOME");
+    const std::string saved_home = home ? home : "";
+    ::setenv("XDG_STATE_HOME", "relative/state", 1);
+    ::setenv("HOME", "/home/someone", 1);
+    EXPECT_EQ(sk::platform::state_directory(), "/home/someone/.local/state/sitekeeper");
+    if (home) ::setenv("HOME", saved_home.c_str(), 1);
+    else ::unsetenv("HOME");
+    if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_STATE_HOME");
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <random>
 #include <string>
@@ -646,6 +647,43 @@ TEST_F(KsfDriver, TablesShareAPhysicalFile) {
     ASSERT_EQ(sd::close(&one.fcb), 0);
     ASSERT_EQ(sd::remove(&one.fcb), 0);
     EXPECT_FALSE(sk::platform::file_exists(path("data.KSF")));
+}
+
+// The control file's default name, "c:\\kestrel.tcf", and any other
+// drive-letter name lie in the per-user state directory, created on first use;
+// a plain name lies in the current directory.
+TEST_F(KsfDriver, DriveLetterControlFilesLieInTheStateDirectory) {
+    const char* old = std::getenv("XDG_STATE_HOME");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_STATE_HOME", path("state").c_str(), 1);
+    // A transaction over two files goes through the control file.
+    KsfTestTable a("statea"), b("stateb");
+    ASSERT_EQ(sd::create(&a.fcb), 0);
+    ASSERT_EQ(sd::create(&b.fcb), 0);
+    ASSERT_EQ(sd::open(&a.fcb, 0x42), 0);
+    ASSERT_EQ(sd::open(&b.fcb, 0x42), 0);
+    const auto one_transaction = [&](const std::string& name) {
+        ASSERT_EQ(sd::send(&a.fcb, "TCF=" + name), "");
+        ASSERT_EQ(sd::logout(&a.fcb), 0);
+        ASSERT_EQ(sd::logout(&b.fcb), 0);
+        a.set(name, "x", 1);
+        ASSERT_EQ(sd::add(&a.fcb), 0);
+        b.set(name, "x", 1);
+        ASSERT_EQ(sd::add(&b.fcb), 0);
+        ASSERT_EQ(sd::commit(&a.fcb), 0);
+    };
+    one_transaction("c:\\kestrel.tcf");
+    EXPECT_TRUE(sk::platform::file_exists(path("state/sitekeeper/kestrel.tcf")));
+    EXPECT_FALSE(sk::platform::file_exists(path("c:\\kestrel.tcf")));
+    one_transaction("D:\\Shared\\station.tcf");
+    EXPECT_TRUE(sk::platform::file_exists(path("state/sitekeeper/d/Shared/station.tcf")));
+    one_transaction("here.tcf");
+    EXPECT_TRUE(sk::platform::file_exists(path("here.tcf")));
+    EXPECT_EQ(sd::records(&a.fcb), 3);
+    EXPECT_EQ(sd::records(&b.fcb), 3);
+    ASSERT_EQ(sd::send(&a.fcb, "TCF=c:\\kestrel.tcf"), "");
+    if (old) ::setenv("XDG_STATE_HOME", saved.c_str(), 1);
+    else ::unsetenv("XDG_STATE_HOME");
 }
 
 TEST_F(KsfDriver, TransactionsCommitOrRollBackBothFiles) {
