@@ -361,18 +361,21 @@ TEST(KsfFile, RememberedLeavesChangeNothingTheFileHolds) {
     }
 }
 
+// A new file at path holding 400 random changes, committed; model gets them.
+void write_committed_file(const std::string& path, unsigned seed, Model* model) {
+    std::mt19937 rng(seed);
+    KsfFile f(path);
+    ASSERT_EQ(f.open(kMode, true), 0);
+    ASSERT_EQ(f.refresh(), 0);
+    for (int i = 0; i < 400; ++i) random_change(rng, f, *model, 600);
+    ASSERT_EQ(f.commit(), 0);
+}
+
 TEST(KsfFile, ACrashAtAnyWriteOrFlushLeavesTheOldOrTheNewState) {
     sk::test::PlatformTempDir dir;
     const std::string path = dir.file("crash.ksf");
-    std::mt19937 rng(99);
     Model old_state;
-    {
-        KsfFile f(path);
-        ASSERT_EQ(f.open(kMode, true), 0);
-        ASSERT_EQ(f.refresh(), 0);
-        for (int i = 0; i < 400; ++i) random_change(rng, f, old_state, 600);
-        ASSERT_EQ(f.commit(), 0);
-    }
+    ASSERT_NO_FATAL_FAILURE(write_committed_file(path, 99, &old_state));
     const std::string pristine = sk::test::platform_read_file(path);
     // A change set that moves, grows, shrinks and frees pages.
     FaultPlan plan;
@@ -436,15 +439,8 @@ int durable_hook(sk::platform::FileOperation op, const std::string& name, void* 
 TEST(KsfFile, ACrashLosesOrTearsWhatWasNotFlushedAndRecoveryStillFindsOldOrNew) {
     sk::test::PlatformTempDir dir;
     const std::string path = dir.file("torn.ksf");
-    std::mt19937 rng(2024);
     Model old_state;
-    {
-        KsfFile f(path);
-        ASSERT_EQ(f.open(kMode, true), 0);
-        ASSERT_EQ(f.refresh(), 0);
-        for (int i = 0; i < 400; ++i) random_change(rng, f, old_state, 600);
-        ASSERT_EQ(f.commit(), 0);
-    }
+    ASSERT_NO_FATAL_FAILURE(write_committed_file(path, 2024, &old_state));
     const std::string pristine = sk::test::platform_read_file(path);
     int crashes = 0;
     for (int crash_at = 0;; ++crash_at) {
