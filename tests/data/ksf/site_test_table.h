@@ -14,19 +14,17 @@
 
 #include "data/control_blocks.h"
 #include "data/file_layer.h"
-#include "data/ksf/driver.h"
+#include "ksf_test_blocks.h"
 
 namespace sk::test {
 
-struct SiteTestTable {
+struct SiteTestTable : KsfTestBlocks {
     static constexpr std::uint32_t kLocationSize = 128, kDescriptionSize = 60, kCategorySize = 15, kKeywordSize = 10;
     static constexpr std::uint32_t kLocationAt = 0, kDescriptionAt = 128, kCategoryAt = 188, kRatingAt = 203,
                                    kKeywordAt = 205;
     static constexpr std::uint32_t kRecordLength = 215, kMemoSize = 500;
 
-    char name[256] = {};
     char record[kRecordLength] = {};
-    std::vector<std::uint8_t> stream;
     std::int32_t location_parts[1] = {1};
     std::int32_t description_parts[1] = {2};
     std::int32_t category_parts[2] = {3, 1};
@@ -34,13 +32,8 @@ struct SiteTestTable {
     std::int32_t keyword_parts[2] = {5, 1};
     sk::data::KeyControlBlock k_location, k_description, k_category, k_rating, k_keyword;
     sk::data::KeyControlBlock* keys[5] = {&k_location, &k_description, &k_category, &k_rating, &k_keyword};
-    sk::data::MemoControlBlock memo;
-    sk::data::MemoControlBlock* memos[1] = {&memo};
-    sk::data::FileControlBlock fcb;
 
-    explicit SiteTestTable(const std::string& file_name) {
-        std::memset(name, ' ', sizeof name);
-        std::memcpy(name, file_name.data(), std::min(file_name.size(), sizeof name));
+    explicit SiteTestTable(const std::string& file_name) : KsfTestBlocks(file_name, "URL:SITEINFO", kMemoSize) {
         stream = sk::data::FieldStreamBuilder()
                      .string(kLocationAt, "URL:LOCATION", kLocationSize)
                      .string(kDescriptionAt, "URL:DESCRIPTION", kDescriptionSize)
@@ -57,40 +50,7 @@ struct SiteTestTable {
         key(k_category, "URL:K_CATEGORY", kDuplicates, category_parts, 2);
         key(k_rating, "URL:K_RATING", kDuplicates, rating_parts, 2);
         key(k_keyword, "URL:K_KEYWORD", kDuplicates, keyword_parts, 2);
-        memo.label = "URL:SITEINFO";
-        memo.label_length = 12;
-        memo.attributes = 1;
-        memo.size = kMemoSize;
-        fcb.entry = &sk::ksf::ksf_entry;
-        fcb.name = name;
-        fcb.name_length = sizeof name;
-        fcb.attributes = 0x04;
-        fcb.key_count = 5;
-        fcb.memo_count = 1;
-        fcb.record_length = kRecordLength;
-        fcb.fields = stream.data();
-        fcb.fields_size = static_cast<std::uint32_t>(stream.size());
-        fcb.keys = keys;
-        fcb.memos = memos;
-        fcb.record = record;
-    }
-    ~SiteTestTable() {
-        if (fcb.state != nullptr) {
-            sk::data::close(&fcb);
-            if (fcb.state != nullptr) fcb.entry(sk::data::kOpClose, &fcb, nullptr);
-        }
-    }
-    SiteTestTable(const SiteTestTable&) = delete;
-    SiteTestTable& operator=(const SiteTestTable&) = delete;
-
-    void key(sk::data::KeyControlBlock& k, const char* label, std::uint32_t attributes, const std::int32_t* parts,
-             std::uint8_t count) {
-        k.label = label;
-        k.label_length = static_cast<std::uint32_t>(std::strlen(label));
-        k.attributes = attributes;
-        k.component_count = count;
-        k.components = parts;
-        k.file = &fcb;
+        declare(record, kRecordLength, keys, 5);
     }
 
     // A string field, blank-padded, and its text without trailing blanks.
@@ -124,18 +84,6 @@ struct SiteTestTable {
     std::string description() const { return text(kDescriptionAt, kDescriptionSize); }
     std::string category() const { return text(kCategoryAt, kCategorySize); }
     std::string keyword() const { return text(kKeywordAt, kKeywordSize); }
-
-    // The memo buffer exists once the driver has state for the table (after
-    // CREATE or OPEN).
-    void set_note(const std::string& note) {
-        std::memset(memo.buffer, ' ', kMemoSize);
-        std::memcpy(memo.buffer, note.data(), std::min<std::size_t>(note.size(), kMemoSize));
-    }
-    std::string note() const {
-        std::string s(memo.buffer, kMemoSize);
-        const std::size_t last = s.find_last_not_of(' ');
-        return last == std::string::npos ? std::string() : s.substr(0, last + 1);
-    }
 };
 
 }  // namespace sk::test
