@@ -763,6 +763,86 @@ TEST_F(KsfDriver, TransactionNotCompletedInTheControlFileIsUndoneAtOpen) {
 
 namespace {
 
+// A crash after the control file has deleted the transaction's record: from the
+// kth write or flush of a data file after that on, every operation on the data
+// files fails, as if the process had died there.
+struct AfterControl {
+    std::string control;
+    int phase = 0;  // 0 before the journals, 1 journals written, 2 record deleted
+    int data_ops_left = 0;
+    bool crashed = false;
+};
+
+int after_control_fault(sk::platform::FileOperation, const std::string& path, void* context) {
+    auto* f = static_cast<AfterControl*>(context);
+    const bool control = path.find(f->control) != std::string::npos;
+    const bool data = path.find("/da.KSF") != std::string::npos || path.find("/db.KSF") != std::string::npos;
+    if (control) {
+        if (f->phase == 1) f->phase = 2;
+        return 0;
+    }
+    if (!data) return 0;
+    if (f->crashed) return 29;
+    if (f->phase == 0) f->phase = 1;
+    if (f->phase == 2 && f->data_ops_left-- == 0) {
+        f->crashed = true;
+        return 29;
+    }
+    return 0;
+}
+
+}  // namespace
+
+// Once the control file no longer holds the transaction, it is complete: a
+// crash while the data files copy their journals home must leave both files
+// with the new state at the next open, whichever writes had been done.
+TEST_F(KsfDriver, ACrashAfterTheControlRecordIsDeletedCompletesBothFiles) {
+    for (int k = 0;; ++k) {
+        AfterControl fault{"done.tcf"};
+        fault.data_ops_left = k;
+        {
+            KsfTestTable a("da"), b("db");
+            ASSERT_EQ(sd::send(&a.fcb, "TCF=" + path("done.tcf")), "");
+            if (k == 0) {
+                ASSERT_EQ(sd::create(&a.fcb), 0);
+                ASSERT_EQ(sd::create(&b.fcb), 0);
+            }
+            ASSERT_EQ(sd::open(&a.fcb, 0x42), 0);
+            ASSERT_EQ(sd::open(&b.fcb, 0x42), 0);
+            ASSERT_EQ(sd::logout(&a.fcb), 0);
+            ASSERT_EQ(sd::logout(&b.fcb), 0);
+            const std::string name = "site" + std::to_string(k);
+            a.set(name, "x", 1);
+            ASSERT_EQ(sd::add(&a.fcb), 0);
+            b.set(name, "y", 2);
+            ASSERT_EQ(sd::add(&b.fcb), 0);
+            sk::platform::set_file_fault_hook(&after_control_fault, &fault);
+            const int rc = sd::commit(&a.fcb);
+            if (rc == 0) {
+                sk::platform::set_file_fault_hook(nullptr, nullptr);
+                ASSERT_FALSE(fault.crashed);
+                ASSERT_GT(k, 2);
+                break;
+            }
+            ASSERT_TRUE(fault.crashed) << k;
+            // The tables go with the process: their closing writes nothing.
+        }
+        sk::platform::set_file_fault_hook(nullptr, nullptr);
+        KsfTestTable a("da"), b("db");
+        ASSERT_EQ(sd::open(&a.fcb, 0x42), 0);
+        ASSERT_EQ(sd::open(&b.fcb, 0x42), 0);
+        EXPECT_EQ(sd::records(&a.fcb), k + 1) << "crash at data operation " << k;
+        EXPECT_EQ(sd::records(&b.fcb), k + 1) << "crash at data operation " << k;
+        a.set("site" + std::to_string(k), "", 0);
+        EXPECT_EQ(sd::get_key(&a.fcb, &a.k_location), 0) << k;
+        b.set("site" + std::to_string(k), "", 0);
+        EXPECT_EQ(sd::get_key(&b.fcb, &b.k_location), 0) << k;
+        ASSERT_LT(k, 200);
+    }
+}
+
+namespace {
+
 struct Countdown {
     int left = -1;
 };
