@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <initializer_list>
 #include <map>
 #include <random>
 #include <string>
@@ -97,6 +98,22 @@ void expect_matches(KsfTestTable& t, const Model& model) {
     }
 }
 
+// Creates t's file and opens it for reading and writing, holding the sites
+// given (location, category, rating) in that order.
+struct SiteRow {
+    const char* location;
+    const char* category;
+    std::int32_t rating;
+};
+void new_table(KsfTestTable& t, std::initializer_list<SiteRow> sites = {}) {
+    ASSERT_EQ(sd::create(&t.fcb), 0);
+    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    for (const SiteRow& r : sites) {
+        t.set(r.location, r.category, r.rating);
+        ASSERT_EQ(sd::add(&t.fcb), 0) << r.location;
+    }
+}
+
 std::string random_location(std::mt19937& rng) {
     std::string s = "site" + std::to_string(rng() % 300);
     for (char& c : s)
@@ -144,8 +161,7 @@ TEST_F(KsfDriver, OpenReportsMissingForeignAndMismatchedFiles) {
 
 TEST_F(KsfDriver, RandomChangesMatchTheModelInEveryKeyOrder) {
     KsfTestTable t("model");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t));
     std::mt19937 rng(42);
     Model model;
     for (int i = 0; i < 1500; ++i) {
@@ -297,12 +313,7 @@ TEST_F(KsfDriver, KeyWithoutComponentsIsRefusedAtCreateAndOpen) {
 
 TEST_F(KsfDriver, DuplicateAddAndPutLeaveNoTrace) {
     KsfTestTable t("dups");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
-    t.set("abc", "one", 1);
-    ASSERT_EQ(sd::add(&t.fcb), 0);
-    t.set("xyz", "two", 2);
-    ASSERT_EQ(sd::add(&t.fcb), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t, {{"abc", "one", 1}, {"xyz", "two", 2}}));
     t.set("ABC", "three", 3);
     EXPECT_EQ(sd::add(&t.fcb), sk::rt::kCreatesDuplicateKey);
     EXPECT_EQ(sd::records(&t.fcb), 2);
@@ -326,12 +337,7 @@ TEST_F(KsfDriver, DuplicateAddAndPutLeaveNoTrace) {
 
 TEST_F(KsfDriver, ARegetOfADeletedRecordLeavesNothingToWriteOver) {
     KsfTestTable t("regetgone");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
-    t.set("one", "a", 1);
-    ASSERT_EQ(sd::add(&t.fcb), 0);
-    t.set("two", "b", 2);
-    ASSERT_EQ(sd::add(&t.fcb), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t, {{"one", "a", 1}, {"two", "b", 2}}));
     t.set("two", "", 0);
     ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
     const std::string gone = sd::position_key(&t.fcb, &t.k_location);
@@ -355,10 +361,7 @@ TEST_F(KsfDriver, ARegetOfADeletedRecordLeavesNothingToWriteOver) {
 // before it is no longer current, so a write that follows lands nowhere.
 TEST_F(KsfDriver, AFailedGetLeavesNothingToWriteOver) {
     KsfTestTable t("getgone");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
-    t.set("one", "a", 1);
-    ASSERT_EQ(sd::add(&t.fcb), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t, {{"one", "a", 1}}));
     for (int by_pointer = 0; by_pointer < 2; ++by_pointer) {
         t.set("one", "", 0);
         ASSERT_EQ(sd::get_key(&t.fcb, &t.k_location), 0);
@@ -377,10 +380,7 @@ TEST_F(KsfDriver, AFailedGetLeavesNothingToWriteOver) {
 
 TEST_F(KsfDriver, PutAtAPointerReplacesThatRecordAndItsKeys) {
     KsfTestTable t("putptr");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
-    t.set("first", "a", 1);
-    ASSERT_EQ(sd::add(&t.fcb), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t, {{"first", "a", 1}}));
     const std::int64_t first = sd::pointer(&t.fcb);
     t.set("second", "b", 2);
     ASSERT_EQ(sd::add(&t.fcb), 0);
@@ -409,8 +409,7 @@ TEST_F(KsfDriver, PutAtAPointerReplacesThatRecordAndItsKeys) {
 
 TEST_F(KsfDriver, SequencesStartWhereSetAndResetPutThem) {
     KsfTestTable t("seq");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t));
     for (int i = 0; i < 10; ++i) {
         t.set("s" + std::to_string(i), i < 5 ? "low" : "high", i % 3);
         ASSERT_EQ(sd::add(&t.fcb), 0);
@@ -458,8 +457,7 @@ TEST_F(KsfDriver, SequencesStartWhereSetAndResetPutThem) {
 
 TEST_F(KsfDriver, MemosKeepTheirTextAndLength) {
     KsfTestTable t("memo");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t));
     const std::string long_note(257, 'n');
     t.set("a", "c", 1);
     t.set_note(long_note);
@@ -488,8 +486,7 @@ TEST_F(KsfDriver, MemosKeepTheirTextAndLength) {
 // blanks as the note had. Blanks a slice write puts at the end stay.
 TEST_F(KsfDriver, ABlankedMemoIsStoredEmptyWhateverWasReadBefore) {
     KsfTestTable t("blanked");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t));
     t.set("a", "c", 1);
     t.set_note(std::string(200, 'n'));
     ASSERT_EQ(sd::add(&t.fcb), 0);
@@ -521,8 +518,7 @@ TEST_F(KsfDriver, ABlankedMemoIsStoredEmptyWhateverWasReadBefore) {
 TEST_F(KsfDriver, LongReadRunsStillSeeEveryMemoChange) {
     constexpr int kSites = 1200;
     KsfTestTable t("summary"), other("summary");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t));
     std::map<std::string, std::string> notes;  // by upper-case location
     ASSERT_EQ(sd::logout(&t.fcb), 0);
     for (int i = 0; i < kSites; ++i) {
@@ -862,8 +858,7 @@ TEST_F(KsfDriver, FailedWritesNeverLeaveHalfAStatement) {
     // each statement is then wholly there or wholly absent, keys included, and
     // the file stays sound for the statements after it.
     KsfTestTable t("crashy");
-    ASSERT_EQ(sd::create(&t.fcb), 0);
-    ASSERT_EQ(sd::open(&t.fcb, 0x42), 0);
+    ASSERT_NO_FATAL_FAILURE(new_table(t));
     Model model;
     std::mt19937 rng(11);
     Countdown c;
